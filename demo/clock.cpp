@@ -1,0 +1,48 @@
+#include "demo/clock.h"
+
+#include "demo/commandline.h"
+#include "platform/win32.h"
+
+std::int32_t syncStartTime = 0;
+bool syncStartMarked = false;
+std::int32_t frameMark = 0;
+std::int32_t frameDelta = 0;
+
+namespace {
+
+float videoTime = 0.0f;
+
+constexpr float reciprocalOf71 = 0.014084506779909134f;
+constexpr float thousand = 1000.0f;
+
+}  // namespace
+
+std::int32_t demoTime() {
+    if (!videoMode) return std::int32_t(GetTickCount());
+    // Both products in double precision, truncated toward zero.
+    const double ms = double(videoTime) * double(reciprocalOf71) * double(thousand);
+    return std::int32_t(ms);
+}
+
+void setVideoTime(float time) { videoTime = time; }
+float getVideoTime() { return videoTime; }
+
+void markSyncStart() {
+    if (syncStartMarked) return;
+    syncStartTime = demoTime();
+    syncStartMarked = true;
+}
+
+void updateFrameDelta() {
+    // Unsigned subtraction: the tick may wrap, the difference must not trap.
+    frameDelta = std::int32_t(std::uint32_t(demoTime()) - std::uint32_t(frameMark));
+    frameMark = demoTime();
+}
+
+void resetClock() {
+    videoTime = 0.0f;
+    syncStartTime = 0;
+    syncStartMarked = false;
+    frameMark = 0;
+    frameDelta = 0;
+}

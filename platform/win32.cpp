@@ -1,0 +1,104 @@
+#include "platform/win32.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+namespace {
+
+win32::MessageBoxHandler& handlerSlot() {
+    static win32::MessageBoxHandler handler;
+    return handler;
+}
+
+SDL_MessageBoxFlags sdlIcon(UINT type) {
+    switch (type & MB_ICONMASK) {
+        case MB_ICONERROR: return SDL_MESSAGEBOX_ERROR;
+        case MB_ICONEXCLAMATION: return SDL_MESSAGEBOX_WARNING;
+        default: return SDL_MESSAGEBOX_INFORMATION;
+    }
+}
+
+// Returns the button pressed, or -1 when SDL cannot show the box.
+int showSdlBox(const win32::MessageBoxCall& call) {
+    SDL_MessageBoxButtonData buttons[2];
+    int count = 0;
+    if ((call.type & MB_TYPEMASK) == MB_YESNO) {
+        buttons[0] = {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, IDYES, "Yes"};
+        buttons[1] = {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDNO, "No"};
+        count = 2;
+    } else {
+        buttons[0] = {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT,
+                      IDOK, "OK"};
+        count = 1;
+    }
+    SDL_MessageBoxData data{};
+    data.flags = sdlIcon(call.type);
+    data.title = call.caption.c_str();
+    data.message = call.text.c_str();
+    data.numbuttons = count;
+    data.buttons = buttons;
+    int pressed = -1;
+    if (SDL_ShowMessageBox(&data, &pressed) != 0 || pressed < 0) return -1;
+    return pressed;
+}
+
+// Headless: the box becomes lines on standard error. A yes/no question is
+// answered "No", the cautious choice, unless a terminal is there to ask.
+int showOnStderr(const win32::MessageBoxCall& call) {
+    std::fprintf(stderr, "[%s] %s\n", call.caption.c_str(), call.text.c_str());
+    if ((call.type & MB_TYPEMASK) != MB_YESNO) return IDOK;
+    std::fprintf(stderr, "(no display: answering No)\n");
+    return IDNO;
+}
+
+}  // namespace
+
+int MessageBoxA(HWND, const char* text, const char* caption, UINT type) {
+    win32::MessageBoxCall call{text ? text : "", caption ? caption : "", type};
+    if (handlerSlot()) return handlerSlot()(call);
+    if (win32::displayAvailable()) {
+        int pressed = showSdlBox(call);
+        if (pressed >= 0) return pressed;
+    }
+    return showOnStderr(call);
+}
+
+DWORD GetTickCount() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    std::uint64_t ms = std::uint64_t(now.tv_sec) * 1000u + std::uint64_t(now.tv_nsec) / 1000000u;
+    return DWORD(ms);  // wraps at 2^32 like the original tick
+}
+
+void Sleep(DWORD milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void ExitProcess(UINT exitCode) {
+    std::fflush(nullptr);
+    std::exit(int(exitCode));
+}
+
+namespace win32 {
+
+MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler) {
+    MessageBoxHandler old = std::move(handlerSlot());
+    handlerSlot() = std::move(handler);
+    return old;
+}
+
+bool displayAvailable() {
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    if (driver && (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0))
+        return false;
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
+}  // namespace win32
