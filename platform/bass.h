@@ -1,0 +1,35 @@
+// The audio-library calls the demo makes, over libmpg123 (decoding an MP3
+// image held in memory, gapless) and SDL2 audio output.
+//
+//   BASS_Init(-1, 44100, 0, 0)              nonzero when an output opened
+//   h = BASS_StreamCreateFile(1, data, 0, size, 0)   decode in place
+//   BASS_ChannelSetDSP(h, proc, 0)          proc sees every decoded block,
+//                                           in order, before output
+//   BASS_Start(); BASS_StreamPlay(h, 0, 0)  play from the beginning
+//   BASS_ChannelIsActive(h)                 nonzero while playing
+//   BASS_Stop(); BASS_StreamFree(h); BASS_Free();
+//
+// Output is 44100 Hz, 16-bit stereo. An offline output (see bass::) runs the
+// same mixing thread with no device and no real-time pacing, for rendering
+// video faster than real time.
+#pragma once
+
+#include <cstdint>
+
+using BASS_DWORD = std::uint32_t;
+using BASS_BOOL = int;
+using HSTREAM = std::uint32_t;
+using HDSP = std::uint32_t;
+
+using DSPPROC = void(HDSP handle, BASS_DWORD channel, void* buffer, BASS_DWORD length, BASS_DWORD user);
+
+BASS_BOOL BASS_Init(int device, BASS_DWORD freq, BASS_DWORD flags, void* win);
+HSTREAM BASS_StreamCreateFile(BASS_BOOL mem, const void* file, BASS_DWORD offset, BASS_DWORD length,
+                              BASS_DWORD flags);
+BASS_BOOL BASS_Start();
+BASS_BOOL BASS_StreamPlay(HSTREAM handle, BASS_BOOL flush, BASS_DWORD flags);
+BASS_BOOL BASS_Stop();
+void BASS_StreamFree(HSTREAM handle);
+void BASS_Free();
+HDSP BASS_ChannelSetDSP(BASS_DWORD handle, DSPPROC* proc, BASS_DWORD user);
+BASS_DWORD BASS_ChannelIsActive(BASS_DWORD handle);
