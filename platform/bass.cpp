@@ -1,0 +1,475 @@
+#include "platform/bass.h"
+
+#include <SDL.h>
+#include <mpg123.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/bassoutput.h"
+
+namespace {
+
+constexpr int channels = 2;
+constexpr int bytesPerFrame = channels * 2;
+constexpr int maxDspPerStream = 16;
+
+// The MP3 image is read straight from the caller's memory; mpg123 pulls
+// from it through these callbacks, so the mixer never waits on a file.
+struct MemoryReader {
+    const unsigned char* data = nullptr;
+    std::size_t size = 0;
+    std::size_t pos = 0;
+};
+
+ssize_t readMemory(void* handle, void* buffer, std::size_t count) {
+    auto* reader = static_cast<MemoryReader*>(handle);
+    const std::size_t n = std::min(count, reader->size - reader->pos);
+    std::memcpy(buffer, reader->data + reader->pos, n);
+    reader->pos += n;
+    return ssize_t(n);
+}
+
+off_t seekMemory(void* handle, off_t offset, int whence) {
+    auto* reader = static_cast<MemoryReader*>(handle);
+    off_t base = 0;
+    if (whence == SEEK_CUR) base = off_t(reader->pos);
+    else if (whence == SEEK_END) base = off_t(reader->size);
+    else if (whence != SEEK_SET) return -1;
+    const off_t target = base + offset;
+    if (target < 0 || target > off_t(reader->size)) return -1;
+    reader->pos = std::size_t(target);
+    return target;
+}
+
+struct Dsp {
+    DSPPROC* proc;
+    BASS_DWORD user;
+    HDSP handle;
+};
+
+struct Stream {
+    HSTREAM handle = 0;
+    mpg123_handle* decoder = nullptr;
+    MemoryReader reader;
+    Dsp dsps[maxDspPerStream];
+    int dspCount = 0;
+    std::atomic<bool> playing{false};
+    std::atomic<std::uint64_t> decoded{0};
+    std::vector<unsigned char> scratch;  // one block, decoded before mixing
+
+    ~Stream() {
+        if (decoder) mpg123_delete(decoder);
+    }
+};
+
+struct Library {
+    // Guards the mixer state against the API. The mixing thread holds it for
+    // one block at a time; the API never calls into SDL while holding it (the
+    // device's own lock is taken around the callback, which takes this one).
+    std::mutex lock;
+    bool initialised = false;
+    bool offline = false;
+    int rate = 44100;
+    SDL_AudioDeviceID device = 0;
+    double bufferSeconds = 0.0;
+    int blockBytes = bass::blockFrames * bytesPerFrame;
+
+    std::vector<std::unique_ptr<Stream>> streams;  // changed only under lock
+    HSTREAM nextStream = 1;
+    HDSP nextDsp = 1;
+
+    // Offline output.
+    std::thread mixer;
+    std::condition_variable wake;
+    bool running = false;  // between BASS_Start and BASS_Stop
+    bool quitting = false;
+    std::vector<unsigned char> offlineBlock;
+};
+
+Library& library() {
+    static Library* instance = new Library;  // lives to the end of the process
+    return *instance;
+}
+
+bool wantOffline = false;
+std::string errorText;
+bass::CallFilter callFilter;
+
+bool allowed(bass::Call call) {
+    if (!callFilter || callFilter(call)) return true;
+    errorText = std::string(bass::callName(call)) + " failed (injected)";
+    return false;
+}
+
+Stream* findStream(Library& lib, BASS_DWORD handle) {
+    for (auto& s : lib.streams)
+        if (s->handle == handle) return s.get();
+    return nullptr;
+}
+
+// Fills up to `bytes` of the stream's scratch block; fewer means the stream
+// has ended.
+int decodeBlock(Stream& s, int bytes) {
+    int filled = 0;
+    while (filled < bytes) {
+        std::size_t done = 0;
+        const int r = mpg123_read(s.decoder, s.scratch.data() + filled, std::size_t(bytes - filled), &done);
+        filled += int(done);
+        if (r == MPG123_NEW_FORMAT || (r == MPG123_OK && done > 0)) continue;
+        if (r != MPG123_OK || done == 0) break;  // done, or an error: the stream ends here
+    }
+    return filled - filled % bytesPerFrame;
+}
+
+void addSaturated(std::int16_t* out, const std::int16_t* in, int samples) {
+    for (int i = 0; i < samples; ++i) {
+        const int v = int(out[i]) + int(in[i]);
+        out[i] = std::int16_t(std::clamp(v, -32768, 32767));
+    }
+}
+
+// One block of output: every playing stream is decoded, shown to its DSP
+// procedures and added in. Called with the library lock held.
+void mixBlock(Library& lib, unsigned char* out, int bytes) {
+    std::memset(out, 0, std::size_t(bytes));
+    for (auto& sp : lib.streams) {
+        Stream& s = *sp;
+        if (!s.playing.load(std::memory_order_relaxed)) continue;
+        int offset = 0;
+        while (offset < bytes) {
+            const int want = std::min(bytes - offset, int(s.scratch.size()));
+            const int got = decodeBlock(s, want);
+            if (got > 0) {
+                for (int d = 0; d < s.dspCount; ++d)
+                    s.dsps[d].proc(s.dsps[d].handle, s.handle, s.scratch.data(), BASS_DWORD(got), s.dsps[d].user);
+                addSaturated(reinterpret_cast<std::int16_t*>(out + offset),
+                             reinterpret_cast<const std::int16_t*>(s.scratch.data()), got / 2);
+                offset += got;
+                s.decoded.fetch_add(std::uint64_t(got), std::memory_order_relaxed);
+            }
+            if (got < want) {
+                // Only now, after its last block went through the DSPs.
+                s.playing.store(false, std::memory_order_release);
+                break;
+            }
+        }
+    }
+}
+
+void deviceCallback(void* user, Uint8* out, int len) {
+    auto& lib = *static_cast<Library*>(user);
+    std::lock_guard<std::mutex> hold(lib.lock);
+    mixBlock(lib, out, len);
+}
+
+bool anyPlaying(const Library& lib) {
+    for (auto& s : lib.streams)
+        if (s->playing.load(std::memory_order_relaxed)) return true;
+    return false;
+}
+
+// The offline output: block after block, as fast as the decoder goes, for
+// as long as the output runs and something plays.
+void offlineMixer(Library* lib) {
+    std::unique_lock<std::mutex> hold(lib->lock);
+    for (;;) {
+        lib->wake.wait(hold, [lib] { return lib->quitting || (lib->running && anyPlaying(*lib)); });
+        if (lib->quitting) return;
+        mixBlock(*lib, lib->offlineBlock.data(), lib->blockBytes);
+        // Let the API in between blocks (the lock is not fair by itself).
+        hold.unlock();
+        std::this_thread::yield();
+        hold.lock();
+    }
+}
+
+bool openDevice(Library& lib, int freq) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        errorText = std::string("Couldn't initialise audio: ") + SDL_GetError();
+        return false;
+    }
+    SDL_AudioSpec want{};
+    want.freq = freq;
+    want.format = AUDIO_S16SYS;
+    want.channels = channels;
+    want.samples = bass::blockFrames;
+    want.callback = deviceCallback;
+    want.userdata = &lib;
+    SDL_AudioSpec have{};
+    // No changes allowed: SDL converts whatever the hardware wants, so the
+    // callback always mixes 16-bit stereo at the asked rate.
+    lib.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (lib.device == 0) {
+        errorText = std::string("Couldn't open audio device (driver ") +
+                    (SDL_GetCurrentAudioDriver() ? SDL_GetCurrentAudioDriver() : "none") + "): " + SDL_GetError();
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    lib.blockBytes = int(have.samples) * bytesPerFrame;
+    lib.bufferSeconds = double(have.samples) / double(have.freq);
+    return true;
+}
+
+void closeOutput(Library& lib) {
+    if (lib.offline) {
+        {
+            std::lock_guard<std::mutex> hold(lib.lock);
+            lib.quitting = true;
+        }
+        lib.wake.notify_all();
+        if (lib.mixer.joinable()) lib.mixer.join();
+    } else if (lib.device != 0) {
+        SDL_CloseAudioDevice(lib.device);  // waits for a running callback
+        lib.device = 0;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+}
+
+}  // namespace
+
+BASS_BOOL BASS_Init(int device, BASS_DWORD freq, BASS_DWORD /*flags*/, void* /*win*/) {
+    if (!allowed(bass::Call::Init)) return 0;
+    Library& lib = library();
+    if (lib.initialised) {
+        errorText = "BASS_Init: already initialised";
+        return 0;
+    }
+    if (device != -1 && device != 1) {
+        errorText = "BASS_Init: no such device " + std::to_string(device);
+        return 0;
+    }
+    if (freq == 0) freq = 44100;
+    if (freq < 8000 || freq > 192000) {
+        errorText = "BASS_Init: unsupported rate " + std::to_string(freq);
+        return 0;
+    }
+    if (mpg123_init() != MPG123_OK) {  // a no-op since 1.27, kept for older ones
+        errorText = "BASS_Init: the MP3 decoder failed to initialise";
+        return 0;
+    }
+    lib.rate = int(freq);
+    lib.offline = wantOffline;
+    lib.running = false;
+    lib.quitting = false;
+    lib.bufferSeconds = 0.0;
+    lib.blockBytes = bass::blockFrames * bytesPerFrame;
+    if (lib.offline) {
+        lib.offlineBlock.assign(std::size_t(lib.blockBytes), 0);
+        lib.mixer = std::thread(offlineMixer, &lib);
+    } else if (!openDevice(lib, int(freq))) {
+        return 0;
+    }
+    lib.initialised = true;
+    return 1;
+}
+
+HSTREAM BASS_StreamCreateFile(BASS_BOOL mem, const void* file, BASS_DWORD offset, BASS_DWORD length,
+                              BASS_DWORD /*flags*/) {
+    if (!allowed(bass::Call::StreamCreateFile)) return 0;
+    Library& lib = library();
+    if (!lib.initialised) {
+        errorText = "BASS_StreamCreateFile: not initialised";
+        return 0;
+    }
+    if (!mem) {
+        errorText = "BASS_StreamCreateFile: only memory images are supported";
+        return 0;
+    }
+    // A clip missing from the pack arrives as null with size -1.
+    if (file == nullptr || length == 0 || length == BASS_DWORD(-1)) {
+        errorText = "BASS_StreamCreateFile: no data";
+        return 0;
+    }
+
+    auto s = std::make_unique<Stream>();
+    s->reader.data = static_cast<const unsigned char*>(file) + offset;
+    s->reader.size = length;
+    int err = MPG123_OK;
+    s->decoder = mpg123_new(nullptr, &err);
+    if (!s->decoder) {
+        errorText = std::string("BASS_StreamCreateFile: ") + mpg123_plain_strerror(err);
+        return 0;
+    }
+    mpg123_handle* mh = s->decoder;
+    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0.0);
+    // Whatever the clip's rate and channels, decode to the output format.
+    mpg123_format_none(mh);
+    mpg123_format(mh, lib.rate, MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    long rate = 0;
+    int ch = 0, enc = 0;
+    if (mpg123_replace_reader_handle(mh, readMemory, seekMemory, nullptr) != MPG123_OK ||
+        mpg123_open_handle(mh, &s->reader) != MPG123_OK || mpg123_getformat(mh, &rate, &ch, &enc) != MPG123_OK) {
+        errorText = std::string("BASS_StreamCreateFile: not an MP3 stream (") + mpg123_strerror(mh) + ")";
+        return 0;
+    }
+    if (rate != lib.rate || ch != channels || enc != MPG123_ENC_SIGNED_16) {
+        errorText = "BASS_StreamCreateFile: the decoder cannot convert this stream to the output format";
+        return 0;
+    }
+    // Decodable means at least one frame of sound comes out.
+    unsigned char probe[bytesPerFrame * 64];
+    std::size_t done = 0;
+    mpg123_read(mh, probe, sizeof probe, &done);
+    if (done == 0 || mpg123_seek(mh, 0, SEEK_SET) < 0) {
+        errorText = "BASS_StreamCreateFile: the MP3 stream holds no sound";
+        return 0;
+    }
+    s->scratch.assign(std::size_t(lib.blockBytes), 0);
+
+    std::lock_guard<std::mutex> hold(lib.lock);
+    s->handle = lib.nextStream++;
+    if (lib.nextStream == 0) lib.nextStream = 1;
+    const HSTREAM handle = s->handle;
+    lib.streams.push_back(std::move(s));
+    return handle;
+}
+
+BASS_BOOL BASS_Start() {
+    if (!allowed(bass::Call::Start)) return 0;
+    Library& lib = library();
+    if (!lib.initialised) return 0;
+    if (lib.offline) {
+        {
+            std::lock_guard<std::mutex> hold(lib.lock);
+            lib.running = true;
+        }
+        lib.wake.notify_all();
+    } else {
+        SDL_PauseAudioDevice(lib.device, 0);
+    }
+    return 1;
+}
+
+BASS_BOOL BASS_StreamPlay(HSTREAM handle, BASS_BOOL /*flush*/, BASS_DWORD /*flags*/) {
+    if (!allowed(bass::Call::StreamPlay)) return 0;
+    Library& lib = library();
+    {
+        std::lock_guard<std::mutex> hold(lib.lock);
+        Stream* s = lib.initialised ? findStream(lib, handle) : nullptr;
+        if (!s) {
+            errorText = "BASS_StreamPlay: no such stream";
+            return 0;
+        }
+        if (mpg123_seek(s->decoder, 0, SEEK_SET) < 0) {
+            errorText = std::string("BASS_StreamPlay: cannot rewind (") + mpg123_strerror(s->decoder) + ")";
+            return 0;
+        }
+        s->decoded.store(0, std::memory_order_relaxed);
+        s->playing.store(true, std::memory_order_release);
+    }
+    lib.wake.notify_all();
+    return 1;
+}
+
+BASS_BOOL BASS_Stop() {
+    if (!allowed(bass::Call::Stop)) return 0;
+    Library& lib = library();
+    if (!lib.initialised) return 0;
+    if (lib.offline) {
+        std::lock_guard<std::mutex> hold(lib.lock);
+        lib.running = false;
+    } else {
+        SDL_PauseAudioDevice(lib.device, 1);
+    }
+    return 1;
+}
+
+void BASS_StreamFree(HSTREAM handle) {
+    if (!allowed(bass::Call::StreamFree)) return;
+    Library& lib = library();
+    std::unique_ptr<Stream> gone;
+    {
+        std::lock_guard<std::mutex> hold(lib.lock);
+        auto it = std::find_if(lib.streams.begin(), lib.streams.end(),
+                               [handle](const auto& s) { return s->handle == handle; });
+        if (it == lib.streams.end()) return;
+        gone = std::move(*it);
+        lib.streams.erase(it);
+    }
+    // Released outside the lock; the mixer no longer sees it.
+}
+
+void BASS_Free() {
+    if (!allowed(bass::Call::Free)) return;
+    Library& lib = library();
+    if (!lib.initialised) return;
+    closeOutput(lib);  // the mixing thread is gone after this
+    lib.streams.clear();
+    lib.initialised = false;
+}
+
+HDSP BASS_ChannelSetDSP(BASS_DWORD handle, DSPPROC* proc, BASS_DWORD user) {
+    if (!allowed(bass::Call::ChannelSetDSP)) return 0;
+    Library& lib = library();
+    std::lock_guard<std::mutex> hold(lib.lock);
+    Stream* s = lib.initialised ? findStream(lib, handle) : nullptr;
+    if (!s || !proc || s->dspCount == maxDspPerStream) return 0;
+    const HDSP dsp = lib.nextDsp++;
+    s->dsps[s->dspCount++] = Dsp{proc, user, dsp};
+    return dsp;
+}
+
+BASS_DWORD BASS_ChannelIsActive(BASS_DWORD handle) {
+    if (!allowed(bass::Call::ChannelIsActive)) return 0;
+    // No lock: the video writer spins on this while the mixer works, and the
+    // stream table only changes on this (the caller's) thread.
+    Library& lib = library();
+    if (!lib.initialised) return 0;
+    const Stream* s = findStream(lib, handle);
+    return s && s->playing.load(std::memory_order_acquire) ? 1 : 0;
+}
+
+namespace bass {
+
+void useOfflineOutput(bool offline) { wantOffline = offline; }
+bool offlineOutput() { return wantOffline; }
+
+bool realtimeCaptureRequested() {
+    const char* v = std::getenv("QVO_REALTIME_CAPTURE");
+    return v && std::strcmp(v, "1") == 0;
+}
+
+double outputBufferSeconds() {
+    const Library& lib = library();
+    return lib.initialised ? lib.bufferSeconds : 0.0;
+}
+
+std::uint64_t decodedBytes(HSTREAM handle) {
+    Library& lib = library();
+    const Stream* s = lib.initialised ? findStream(lib, handle) : nullptr;
+    return s ? s->decoded.load(std::memory_order_relaxed) : 0;
+}
+
+const char* lastError() { return errorText.c_str(); }
+
+CallFilter setCallFilter(CallFilter filter) {
+    CallFilter old = std::move(callFilter);
+    callFilter = std::move(filter);
+    return old;
+}
+
+const char* callName(Call call) {
+    switch (call) {
+        case Call::Init: return "BASS_Init";
+        case Call::StreamCreateFile: return "BASS_StreamCreateFile";
+        case Call::Start: return "BASS_Start";
+        case Call::StreamPlay: return "BASS_StreamPlay";
+        case Call::Stop: return "BASS_Stop";
+        case Call::StreamFree: return "BASS_StreamFree";
+        case Call::Free: return "BASS_Free";
+        case Call::ChannelSetDSP: return "BASS_ChannelSetDSP";
+        case Call::ChannelIsActive: return "BASS_ChannelIsActive";
+    }
+    return "?";
+}
+
+}  // namespace bass

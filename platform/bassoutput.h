@@ -1,0 +1,56 @@
+// Where the audio stand-in sends its sound, and the seams around it.
+//
+//   bass::useOfflineOutput(true);   // before BASS_Init: no device at all
+//   BASS_Init(-1, 44100, 0, 0);     // then as usual
+//
+// The offline output runs the mixing thread as fast as it can decode: every
+// block still passes the DSP procedures in order, and BASS_ChannelIsActive
+// turns 0 only after the last block went through them. The video renderer
+// uses it to capture the music faster than real time.
+//
+// Call all of this from one thread (the one that calls BASS_*).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "platform/bass.h"
+
+namespace bass {
+
+// Chooses the output of the next BASS_Init (device by default).
+void useOfflineOutput(bool offline);
+bool offlineOutput();
+
+// True when QVO_REALTIME_CAPTURE=1 asks video mode to capture through the
+// real device at real-time pace instead of the offline output.
+bool realtimeCaptureRequested();
+
+// Sample frames per mixing block (the device's buffer; the offline output
+// uses the same size).
+constexpr int blockFrames = 1024;
+
+// Seconds of sound between a block leaving the DSP procedures and the device
+// asking for the next one: the buffer the device was opened with. 0 before
+// BASS_Init or with the offline output.
+double outputBufferSeconds();
+
+// Bytes of the stream that have gone through its DSP procedures since the
+// last BASS_StreamPlay (the playback position as the mixer sees it).
+std::uint64_t decodedBytes(HSTREAM handle);
+
+// Why the last BASS_Init, BASS_StreamCreateFile or BASS_StreamPlay returned 0.
+const char* lastError();
+
+// Test seam: every BASS_* call is named to the filter before it does
+// anything; when the filter returns false the call fails as if the device,
+// the data or the stream were at fault (BASS_Init, BASS_StreamCreateFile and
+// BASS_StreamPlay return 0; the others do nothing). A null filter lets every
+// call through. Returns the previous filter.
+enum class Call { Init, StreamCreateFile, Start, StreamPlay, Stop, StreamFree, Free, ChannelSetDSP, ChannelIsActive };
+using CallFilter = std::function<bool(Call)>;
+CallFilter setCallFilter(CallFilter filter);
+
+const char* callName(Call call);
+
+}  // namespace bass
