@@ -5,10 +5,23 @@
 //   files.openPack("QuelVarnOssa.dat");          // throws exReadMetadata
 //   int size = files.getFileSize("data/quel.raw");  // -1 if absent
 //   unsigned char* bytes = files.getFile("data/quel.raw");  // null if absent
+//
+// Pack layout: any prefix, the signature, one separator byte, the directory
+// "name@size@name@size@...@" and then the entries' bytes back to back. Names
+// match case-insensitively (A-Z only), by full name or by the part after the
+// last '/'.
+//
+// A pack is refused as a whole (parse returns -6) when its directory does not
+// fit the reader: a name of 512 bytes or more, more than 1024 entries, no end
+// mark before the end of the file, a negative size, a size that overflows 32
+// bits, or an entry whose bytes would lie past the end of the file. So every
+// entry of an accepted pack lies inside the file; should the file shrink
+// afterwards, the short read makes getFile return null.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 class DebugServer;
 
@@ -25,46 +38,76 @@ public:
     PackDirectory& operator=(const PackDirectory&) = delete;
 
     // 0 on success, or a negative code (-1 open, -2 seek, -3 empty,
-    // -4 short read, -5 no signature, -6 malformed directory).
+    // -4 short read, -5 no signature, -6 malformed directory, -7 larger
+    // than 32-bit offsets can address).
     int parse(const char* packName);
     // A new buffer with the entry's bytes (caller owns it, delete[]), or null.
     unsigned char* readEntry(const char* name) const;
     // The entry's size, or -1.
     std::int32_t entrySize(const char* name) const;
 
+    // A short English reason for a result of parse.
+    static const char* describe(int result);
+
     std::int32_t count() const { return entryCount; }
-    const char* name(int i) const { return entryNames[i]; }
+    const char* name(int i) const { return entryNames[i].get(); }
     std::int32_t size(int i) const { return entrySizes[i]; }
     std::int32_t offset(int i) const { return entryOffsets[i]; }
 
 private:
     int find(const char* name) const;
+    void clear();
 
-    char* packName = nullptr;
+    std::unique_ptr<char[]> packName;
     std::int32_t entrySizes[maxEntries];
     std::int32_t entryOffsets[maxEntries];
-    char* entryNames[maxEntries];
+    std::unique_ptr<char[]> entryNames[maxEntries];
     std::int32_t entryCount = 0;
 };
 
 class FileServer {
 public:
+    // One loose file: read whole on first request, kept for the server's life.
+    class File {
+    public:
+        File() = default;
+        ~File();
+        File(const File&) = delete;
+        File& operator=(const File&) = delete;
+
+        // Reads the file; throws exOpenFile / exReadFile with the name.
+        void load(const char* name, DebugServer* debugServer);
+        const char* getName() const;           // throws exFileNotFound if unset
+        unsigned char* getData() const;        // throws exFileNotFound if unset
+        std::int32_t getSize() const { return size; }
+        bool hasName() const { return name != nullptr; }
+
+    private:
+        char* name = nullptr;
+        std::uint32_t nameCapacity = 0;
+        std::FILE* stream = nullptr;
+        std::int32_t size = 0;
+        unsigned char* data = nullptr;
+    };
+
     FileServer(DebugServer* debugServer, std::int32_t capacity);
     ~FileServer();
     FileServer(const FileServer&) = delete;
     FileServer& operator=(const FileServer&) = delete;
 
     void openPack(const char* packName);
+    // Pack mode: a new buffer the caller owns. Loose mode: the record's buffer,
+    // the same pointer for every request of the same name.
     unsigned char* getFile(const char* filename);
     std::int32_t getFileSize(const char* filename);
 
     const PackDirectory& packDirectory() const { return *directory; }
-
-    class File;
+    std::int32_t loadedFiles() const { return fileCount; }
 
 private:
     void addFile(const char* name);
     File* findFile(const char* name);
+    File* findOrAdd(const char* name);
 
     PackDirectory* directory;
     std::int32_t capacity;
