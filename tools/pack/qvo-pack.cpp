@@ -118,7 +118,8 @@ int create(const std::string& out, int count, char** specs) {
     std::string head(signature);
     head += separator;
     for (const Entry& entry : entries) head += entry.name + "@" + std::to_string(entry.bytes.size()) + "@";
-    head += "@";
+    // After an entry one more @ ends the directory; an empty one is "@@".
+    head += entries.empty() ? "@@" : "@";
     // Offsets are 32-bit signed in the reader.
     if (head.size() + total > 0x7fffffffu) return fail("pack would exceed 2 GiB - 1 bytes");
 

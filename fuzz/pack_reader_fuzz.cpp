@@ -1,0 +1,68 @@
+// libFuzzer target for the pack reader: any bytes as a pack file.
+//
+// Besides the sanitizers' own checks it holds the reader to its promises:
+// an accepted directory has at most 1024 entries with names under 512 bytes,
+// every entry lies inside the file, and reading an entry back by its name
+// gives exactly the bytes at its offset.
+#include "source/fileserver.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+std::string scratchPath() {
+    const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    return std::string(dir) + "/qvo-pack-fuzz-" + std::to_string(getpid()) + ".dat";
+}
+
+[[noreturn]] void broken(const char* what) {
+    std::fprintf(stderr, "pack reader broke its promise: %s\n", what);
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const std::string path = scratchPath();
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return 0;
+    if (size > 0) std::fwrite(data, 1, size, f);
+    std::fclose(f);
+
+    PackDirectory directory;
+    const int result = directory.parse(path.c_str());
+    if (result != 0) {
+        if (directory.count() != 0) broken("a refused pack kept entries");
+        if (directory.entrySize("a") != -1 || directory.readEntry("a") != nullptr) broken("a refused pack answers");
+        return 0;
+    }
+    if (directory.count() < 0 || directory.count() > PackDirectory::maxEntries) broken("entry count out of range");
+    for (int i = 0; i < directory.count(); ++i) {
+        const char* name = directory.name(i);
+        if (!name || std::strlen(name) >= std::size_t(PackDirectory::nameCapacity)) broken("name too long");
+        const std::int64_t end = std::int64_t(directory.offset(i)) + directory.size(i);
+        if (directory.size(i) < 0 || directory.offset(i) < 0 || end > std::int64_t(size))
+            broken("entry outside the file");
+        // The first entry answering to this name is the one read back.
+        const std::int32_t found = directory.entrySize(name);
+        if (found < 0) broken("an entry's own name is not found");
+        std::unique_ptr<unsigned char[]> bytes(directory.readEntry(name));
+        if (!bytes) broken("an entry inside the file cannot be read");
+        // The first entry answering to this name wins: entry i or an earlier one.
+        bool matches = false;
+        for (int j = 0; j <= i && !matches; ++j)
+            matches = directory.size(j) == found &&
+                      std::memcmp(bytes.get(), data + directory.offset(j), std::size_t(found)) == 0;
+        if (!matches) broken("entry bytes differ from the file");
+    }
+    // A long request never matches and never overruns.
+    std::string longName(4096, 'a');
+    if (directory.entrySize(longName.c_str()) != -1) broken("a 4096-byte request matched");
+    return 0;
+}
