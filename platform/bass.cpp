@@ -93,12 +93,31 @@ struct Library {
     bool running = false;  // between BASS_Start and BASS_Stop
     bool quitting = false;
     std::vector<unsigned char> offlineBlock;
+    std::atomic<int> apiWaiting{0};
 };
 
 Library& library() {
     static Library* instance = new Library;  // lives to the end of the process
     return *instance;
 }
+
+// The API's hold on the mixer state. The offline mixer takes the lock back
+// right after each block, and a plain mutex would let it win every time; it
+// steps aside while an API call is waiting.
+class ApiLock {
+public:
+    explicit ApiLock(Library& lib) : lib(lib) {
+        lib.apiWaiting.fetch_add(1);
+        lib.lock.lock();
+        lib.apiWaiting.fetch_sub(1);
+    }
+    ~ApiLock() { lib.lock.unlock(); }
+    ApiLock(const ApiLock&) = delete;
+    ApiLock& operator=(const ApiLock&) = delete;
+
+private:
+    Library& lib;
+};
 
 bool wantOffline = false;
 std::string errorText;
@@ -185,9 +204,8 @@ void offlineMixer(Library* lib) {
         lib->wake.wait(hold, [lib] { return lib->quitting || (lib->running && anyPlaying(*lib)); });
         if (lib->quitting) return;
         mixBlock(*lib, lib->offlineBlock.data(), lib->blockBytes);
-        // Let the API in between blocks (the lock is not fair by itself).
         hold.unlock();
-        std::this_thread::yield();
+        while (lib->apiWaiting.load() > 0) std::this_thread::yield();
         hold.lock();
     }
 }
@@ -222,7 +240,7 @@ bool openDevice(Library& lib, int freq) {
 void closeOutput(Library& lib) {
     if (lib.offline) {
         {
-            std::lock_guard<std::mutex> hold(lib.lock);
+            ApiLock hold(lib);
             lib.quitting = true;
         }
         lib.wake.notify_all();
@@ -325,7 +343,7 @@ HSTREAM BASS_StreamCreateFile(BASS_BOOL mem, const void* file, BASS_DWORD offset
     }
     s->scratch.assign(std::size_t(lib.blockBytes), 0);
 
-    std::lock_guard<std::mutex> hold(lib.lock);
+    ApiLock hold(lib);
     s->handle = lib.nextStream++;
     if (lib.nextStream == 0) lib.nextStream = 1;
     const HSTREAM handle = s->handle;
@@ -339,7 +357,7 @@ BASS_BOOL BASS_Start() {
     if (!lib.initialised) return 0;
     if (lib.offline) {
         {
-            std::lock_guard<std::mutex> hold(lib.lock);
+            ApiLock hold(lib);
             lib.running = true;
         }
         lib.wake.notify_all();
@@ -353,7 +371,7 @@ BASS_BOOL BASS_StreamPlay(HSTREAM handle, BASS_BOOL /*flush*/, BASS_DWORD /*flag
     if (!allowed(bass::Call::StreamPlay)) return 0;
     Library& lib = library();
     {
-        std::lock_guard<std::mutex> hold(lib.lock);
+        ApiLock hold(lib);
         Stream* s = lib.initialised ? findStream(lib, handle) : nullptr;
         if (!s) {
             errorText = "BASS_StreamPlay: no such stream";
@@ -375,7 +393,7 @@ BASS_BOOL BASS_Stop() {
     Library& lib = library();
     if (!lib.initialised) return 0;
     if (lib.offline) {
-        std::lock_guard<std::mutex> hold(lib.lock);
+        ApiLock hold(lib);
         lib.running = false;
     } else {
         SDL_PauseAudioDevice(lib.device, 1);
@@ -388,7 +406,7 @@ void BASS_StreamFree(HSTREAM handle) {
     Library& lib = library();
     std::unique_ptr<Stream> gone;
     {
-        std::lock_guard<std::mutex> hold(lib.lock);
+        ApiLock hold(lib);
         auto it = std::find_if(lib.streams.begin(), lib.streams.end(),
                                [handle](const auto& s) { return s->handle == handle; });
         if (it == lib.streams.end()) return;
@@ -410,7 +428,7 @@ void BASS_Free() {
 HDSP BASS_ChannelSetDSP(BASS_DWORD handle, DSPPROC* proc, BASS_DWORD user) {
     if (!allowed(bass::Call::ChannelSetDSP)) return 0;
     Library& lib = library();
-    std::lock_guard<std::mutex> hold(lib.lock);
+    ApiLock hold(lib);
     Stream* s = lib.initialised ? findStream(lib, handle) : nullptr;
     if (!s || !proc || s->dspCount == maxDspPerStream) return 0;
     const HDSP dsp = lib.nextDsp++;
