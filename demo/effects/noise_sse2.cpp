@@ -1,0 +1,62 @@
+// The noise field's pixel loops, eight pixels per step with SSE2.
+#include "demo/effects/noisekernel.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+
+#include <cstring>
+
+namespace noisekernel {
+
+namespace {
+
+// Lane k of the result holds the byte of the sequence that starts at bit
+// n + 32 + k, for a block of eight pixels starting at pixel n (n % 8 == 0).
+// The 16 bits from n + 31 are broadcast and lane k shifted right by k + 1
+// through a high-half multiply by 2^(15 - k).
+inline __m128i blockBytes(const unsigned char* bytes, std::size_t n) {
+    std::uint32_t raw;
+    std::memcpy(&raw, bytes + n / 8 + 3, sizeof raw);
+    const __m128i window = _mm_set1_epi16(short(raw >> 7 & 0xFFFF));
+    const __m128i shifts = _mm_setr_epi16(short(0x8000), 0x4000, 0x2000, 0x1000, 0x0800, 0x0400, 0x0200, 0x0100);
+    return _mm_and_si128(_mm_mulhi_epu16(window, shifts), _mm_set1_epi16(0xFF));
+}
+
+// Eight 16-bit channel values to eight 0x00RRGGBB pixels.
+inline void storePixels(std::uint32_t* out, __m128i value, __m128i maskR, __m128i maskG, __m128i maskB) {
+    const __m128i red = _mm_and_si128(value, maskR);
+    const __m128i greenBlue = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(value, maskG), 8), _mm_and_si128(value, maskB));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(greenBlue, red));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), _mm_unpackhi_epi16(greenBlue, red));
+}
+
+}  // namespace
+
+bool vectorAvailable() { return true; }
+
+void plainPixelsSse2(const std::uint64_t* words, std::uint32_t* out, std::size_t count, std::uint32_t maskR,
+                     std::uint32_t maskG, std::uint32_t maskB) {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(words);
+    const __m128i r = _mm_set1_epi16(short(maskR)), g = _mm_set1_epi16(short(maskG)), b = _mm_set1_epi16(short(maskB));
+    for (std::size_t n = 0; n < count; n += 8) storePixels(out + n, blockBytes(bytes, n), r, g, b);
+}
+
+void streakPixelsSse2(const std::uint64_t* words, std::size_t first, std::uint32_t* out, std::size_t count,
+                      std::int32_t held, std::int32_t threshold, std::uint32_t maskR, std::uint32_t maskG,
+                      std::uint32_t maskB) {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(words);
+    const __m128i r = _mm_set1_epi16(short(maskR)), g = _mm_set1_epi16(short(maskG)), b = _mm_set1_epi16(short(maskB));
+    const __m128i fortyFive = _mm_set1_epi16(45);
+    const __m128i limit = _mm_set1_epi16(short(threshold));
+    const __m128i row = _mm_set1_epi16(short(held));
+    const __m128i zero = _mm_setzero_si128();
+    for (std::size_t k = 0; k < count; k += 8) {
+        const __m128i n = _mm_and_si128(blockBytes(bytes, first + k), fortyFive);
+        const __m128i d = _mm_max_epi16(_mm_sub_epi16(n, limit), zero);
+        storePixels(out + k, _mm_add_epi16(row, d), r, g, b);
+    }
+}
+
+}  // namespace noisekernel
+
+#endif

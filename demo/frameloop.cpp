@@ -1,0 +1,92 @@
+#include "demo/frameloop.h"
+
+#include <cstring>
+
+#include "demo/clock.h"
+#include "demo/commandline.h"
+#include "demo/demostate.h"
+#include "demo/effects/bars.h"
+#include "demo/effects/curtain.h"
+#include "demo/effects/frame.h"
+#include "demo/effects/noise.h"
+#include "demo/effects/squares.h"
+#include "demo/effects/titles.h"
+#include "demo/timeline.h"
+#include "display/graphics.h"
+
+float videoFrameCount = 0.0f;
+
+namespace {
+
+std::int32_t elapsed() { return std::int32_t(std::uint32_t(demoTime()) - std::uint32_t(loopStart)); }
+
+// The single-precision value nearest to 1/10792, 10792 = 152 s in 1/71 s.
+constexpr float progressScale = 0.0000926612338f;
+
+}  // namespace
+
+void resetEffects() {
+    resetClock();
+    buildCueLists();
+    buildTracks();
+    resetNoise();
+    resetBars();
+    resetTitles();
+    resetSquares();
+    resetCurtain();
+    loopStart = 0;
+    glowStarted = false;
+    glowLevel = 0;
+    flashStarted = false;
+    videoFrameCount = 0.0f;
+}
+
+bool framePass() {
+    if (window && window->shouldQuit()) return false;
+    updateFrameDelta();
+
+    drawNoise(surface, 45, 0, 0);
+    drawBars(surface);
+    drawTitles();
+    drawSquares(surface);
+    drawCurtain();
+    drawLetterbox();
+
+    if (elapsed() > 48000) {
+        if (!glowStarted) {
+            glowStarted = true;
+            glowTrack.start(demoTime());
+        }
+        if (elapsed() > 152000) return false;
+        if (flashCues.fired() || (flashCues.finished() && elapsed() <= 149999)) {
+            flashTrack.start(demoTime());
+            flashStarted = true;
+        }
+        const float flash = float(flashTrack.valueAt(demoTime()));
+        if (flash > 0.0f && titleImages[2])
+            titleImages[2]->blendTinted(surface, 230, 210, 0.7f, 0.7f, 0.9f, flash, 255);
+    }
+    glowLevel = frame::truncToInt(glowTrack.valueAt(demoTime()));
+
+    if (window) window->update();
+    return true;
+}
+
+void copyFrame24(const void* pixels, unsigned char* frame24) {
+    const unsigned char* in = static_cast<const unsigned char*>(pixels);
+    for (std::size_t i = 0; i < 640 * 480; ++i) {
+        frame24[3 * i] = in[4 * i];
+        frame24[3 * i + 1] = in[4 * i + 1];
+        frame24[3 * i + 2] = in[4 * i + 2];
+    }
+}
+
+bool videoHandOff(unsigned char* frame24, const std::function<void(int progress)>& addFrame) {
+    copyFrame24(surface->getPixels(), frame24);
+    // One rounding, to the stored float: 71 / rate x count in double.
+    setVideoTime(float(71.0 / double(videoFrameRate) * double(videoFrameCount)));
+    if (getVideoTime() >= 15200.0f) return false;
+    addFrame(frame::truncToInt(double(getVideoTime()) * double(progressScale) * 100.0));
+    videoFrameCount += 1.0f;
+    return true;
+}
