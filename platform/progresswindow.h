@@ -1,0 +1,70 @@
+// The render progress dialog as a small SDL window: the layout of dialog
+// 101 (resources/progress.rc), a bar from 0 to 100 and a Cancel button.
+//
+//   auto dialog = win32::ProgressWindow::open();  // null without a display
+//   dialog->setPosition(percent);
+//   if (dialog->cancelPressed()) ...              // button, Escape, close box
+//
+// Everything runs on the calling thread: call it from the thread that
+// renders, once per frame.
+#pragma once
+
+#include <memory>
+
+union SDL_Event;
+
+namespace win32 {
+
+struct DialogItem {
+    int id;
+    int x, y, width, height;  // dialog units
+    const char* text;
+};
+
+struct DialogTemplate {
+    int id;
+    const char* caption;
+    int width, height;  // dialog units
+    const char* font;
+    int pointSize;
+    DialogItem bar;
+    DialogItem cancel;
+};
+
+constexpr DialogTemplate progressDialog = {
+    101, "Rendering video...", 428, 74, "MS Sans Serif", 8,
+    {1000, 18, 15, 391, 14, ""},
+    {1003, 162, 42, 102, 18, "&Cancel"},
+};
+
+// Dialog units to pixels for an 8-point MS Sans Serif dialog (base units
+// 6 x 13: a horizontal unit is a quarter, a vertical one an eighth).
+constexpr int dialogUnitsToPixelsX(int units) { return units * 6 / 4; }
+constexpr int dialogUnitsToPixelsY(int units) { return units * 13 / 8; }
+
+class ProgressWindow {
+public:
+    // Null when no display is there or the window cannot be made.
+    static std::unique_ptr<ProgressWindow> open();
+    ~ProgressWindow();
+
+    // Like PBM_SETPOS: clamped to the bar's range 0..100.
+    void setPosition(int percent);
+    int position() const { return percent; }
+
+    // Handles the window's pending events; true when the user pressed
+    // Cancel, Escape or the close box since the last call.
+    bool cancelPressed();
+
+private:
+    ProgressWindow() = default;
+    void draw();
+    bool handle(const ::SDL_Event& event);  // true when the event was this window's
+
+    struct Sdl;
+    std::unique_ptr<Sdl> sdl;
+    int percent = 0;
+    bool pressed = false;
+};
+
+}  // namespace win32

@@ -1,0 +1,200 @@
+// The Video for Windows calls the AVI writer makes, over FFmpeg: libavformat's
+// AVI muxer, libavcodec's encoders and libswscale for the pixel formats.
+//
+//   AVIFileInit();
+//   AVIFileOpenA(&file, "out.avi", OF_WRITE | OF_CREATE, nullptr);
+//   AVIFileCreateStreamA(file, &video, &videoInfo);          // "vids"
+//   AVISaveOptions(nullptr, 3, 1, &video, &optionsList);     // codec chooser
+//   AVIMakeCompressedStream(&compressed, video, &options, nullptr);
+//   AVIStreamSetFormat(compressed, 0, &frameFormat, 44);     // 24-bit DIB
+//   AVIFileCreateStreamA(file, &audio, &audioInfo);          // "auds", PCM
+//   AVIStreamSetFormat(audio, 0, &waveFormat, 18);
+//   AVIStreamWrite(...) per frame and per audio chunk, in any interleaving;
+//   AVIStreamRelease(...); AVIFileRelease(file);             // completes it
+//   AVIFileExit();
+//
+// Every call returns 0 or a negative FFmpeg error code; FormatMessageA turns
+// a code into its text. Writes are queued and encoded on a thread of the
+// file's own, so the caller renders the next frame meanwhile; an encoder or
+// disk error is returned by the next call on the file at the latest.
+//
+// Opening does not touch an existing file: it is emptied when the first
+// write starts the file. A file that was created by AVIFileOpenA but never
+// started is removed again when the process exits, so a cancelled codec
+// dialog leaves nothing behind.
+//
+// The codec dialog answers from QVO_CODEC (rawvideo, utvideo, ffv1, huffyuv,
+// mjpeg, libx264 or cancel) when it is set; otherwise it asks in an SDL
+// message box where a display exists, on the terminal when standard input is
+// one, and else picks Ut Video. QVO_QUALITY (0-100), QVO_KEYFRAMES (frames)
+// and QVO_DATARATE (kbit/s) fill in the dialog's other settings.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+using LONG = std::int32_t;
+using WORD = std::uint16_t;
+using HRESULT = std::int32_t;
+using FOURCC = DWORD;
+using LPSTR = char*;
+using LPCSTR = const char*;
+using HLOCAL = void*;
+
+struct IAVIFile;
+struct IAVIStream;
+using PAVIFILE = IAVIFile*;
+using PAVISTREAM = IAVIStream*;
+
+constexpr FOURCC mmioFOURCC(char a, char b, char c, char d) {
+    return DWORD(std::uint8_t(a)) | DWORD(std::uint8_t(b)) << 8 | DWORD(std::uint8_t(c)) << 16 |
+           DWORD(std::uint8_t(d)) << 24;
+}
+constexpr FOURCC streamtypeVIDEO = mmioFOURCC('v', 'i', 'd', 's');
+constexpr FOURCC streamtypeAUDIO = mmioFOURCC('a', 'u', 'd', 's');
+
+constexpr HRESULT AVIERR_OK = 0;
+constexpr HRESULT AVIERR_BADPARAM = -22;  // -EINVAL, as FFmpeg reports it: "Invalid argument"
+constexpr UINT OF_WRITE = 0x0001;
+constexpr UINT OF_CREATE = 0x1000;
+
+constexpr UINT ICMF_CHOOSE_KEYFRAME = 0x0001;
+constexpr UINT ICMF_CHOOSE_DATARATE = 0x0002;
+
+constexpr DWORD AVICOMPRESSF_INTERLEAVE = 0x0001;
+constexpr DWORD AVICOMPRESSF_DATARATE = 0x0002;
+constexpr DWORD AVICOMPRESSF_KEYFRAMES = 0x0004;
+constexpr DWORD AVICOMPRESSF_VALID = 0x0008;
+constexpr DWORD ICQUALITY_DEFAULT = 0xFFFFFFFFu;  // -1: the codec's own default
+constexpr DWORD ICQUALITY_HIGH = 10000;
+
+constexpr DWORD BI_RGB = 0;
+constexpr WORD WAVE_FORMAT_PCM = 1;
+
+constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x0100;
+constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
+
+struct RECT {
+    LONG left, top, right, bottom;
+};
+
+struct AVISTREAMINFOA {
+    FOURCC fccType;
+    FOURCC fccHandler;
+    DWORD dwFlags;
+    DWORD dwCaps;
+    WORD wPriority;
+    WORD wLanguage;
+    DWORD dwScale;
+    DWORD dwRate;
+    DWORD dwStart;
+    DWORD dwLength;
+    DWORD dwInitialFrames;
+    DWORD dwSuggestedBufferSize;
+    DWORD dwQuality;
+    DWORD dwSampleSize;
+    RECT rcFrame;
+    DWORD dwEditCount;
+    DWORD dwFormatChangeCount;
+    char szName[64];
+};
+static_assert(sizeof(AVISTREAMINFOA) == 140);
+
+// The 32-bit layout: the two pointer fields are kept as 32-bit slots, which
+// this implementation never follows (the format comes through
+// AVIStreamSetFormat, and no codec takes private parameters).
+struct AVICOMPRESSOPTIONS {
+    FOURCC fccType;
+    FOURCC fccHandler;
+    DWORD dwKeyFrameEvery;
+    DWORD dwQuality;
+    DWORD dwBytesPerSecond;
+    DWORD dwFlags;
+    DWORD lpFormat;
+    DWORD cbFormat;
+    DWORD lpParms;
+    DWORD cbParms;
+    DWORD dwInterleaveEvery;
+};
+static_assert(sizeof(AVICOMPRESSOPTIONS) == 44);
+using LPAVICOMPRESSOPTIONS = AVICOMPRESSOPTIONS*;
+
+struct BITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight;  // positive: rows stored bottom-up
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+};
+static_assert(sizeof(BITMAPINFOHEADER) == 40);
+
+// The header plus one (unused) colour entry: 44 bytes.
+struct BITMAPINFO24 {
+    BITMAPINFOHEADER bmiHeader;
+    DWORD bmiColors[1];
+};
+static_assert(sizeof(BITMAPINFO24) == 44);
+
+#pragma pack(push, 1)
+struct WAVEFORMATEX {
+    WORD wFormatTag;
+    WORD nChannels;
+    DWORD nSamplesPerSec;
+    DWORD nAvgBytesPerSec;
+    WORD nBlockAlign;
+    WORD wBitsPerSample;
+    WORD cbSize;
+};
+#pragma pack(pop)
+static_assert(sizeof(WAVEFORMATEX) == 18);
+
+void AVIFileInit();
+void AVIFileExit();
+HRESULT AVIFileOpenA(PAVIFILE* file, LPCSTR name, UINT mode, const void* handler);
+HRESULT AVIFileCreateStreamA(PAVIFILE file, PAVISTREAM* stream, const AVISTREAMINFOA* info);
+// Nonzero when the user confirmed a codec; the options are filled in.
+int AVISaveOptions(HWND owner, UINT flags, int streamCount, PAVISTREAM* streams,
+                   LPAVICOMPRESSOPTIONS* options);
+HRESULT AVIMakeCompressedStream(PAVISTREAM* compressed, PAVISTREAM source, const AVICOMPRESSOPTIONS* options,
+                                const void* classId);
+HRESULT AVIStreamSetFormat(PAVISTREAM stream, LONG position, const void* format, LONG formatSize);
+HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG count, const void* data, LONG bytes, DWORD flags,
+                       LONG* samplesWritten, LONG* bytesWritten);
+DWORD AVIStreamRelease(PAVISTREAM stream);
+DWORD AVIFileRelease(PAVIFILE file);
+
+// With FORMAT_MESSAGE_ALLOCATE_BUFFER, buffer is really a char** that gets a
+// LocalAlloc'ed text. Returns the text's length, 0 when the code has none.
+DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                     DWORD size, void* arguments);
+HLOCAL LocalFree(HLOCAL memory);
+
+namespace vfw {
+
+// The codecs the dialog offers, in its order.
+struct CodecChoice {
+    const char* name;   // FFmpeg's encoder name, as QVO_CODEC takes it
+    const char* label;  // what the dialog shows
+    FOURCC handler;     // AVICOMPRESSOPTIONS::fccHandler
+};
+const CodecChoice* codecChoices(int* count);
+const CodecChoice* findCodec(const std::string& name);
+const CodecChoice* findCodec(FOURCC handler);
+
+// Test seam: consulted before each call named below does its work; a nonzero
+// result makes the call fail with that code. Names: "AVIFileOpenA",
+// "AVIFileCreateStreamA", "AVIMakeCompressedStream", "AVIStreamSetFormat",
+// "AVIStreamWrite". streamType is the stream's fccType (0 for the file).
+using FailureHook = std::function<HRESULT(const char* call, FOURCC streamType)>;
+void setFailureHook(FailureHook hook);
+
+}  // namespace vfw
