@@ -201,19 +201,6 @@ TEST_F(BassTest, OfflineOutputIsFarFasterThanRealTime) {
     std::printf("offline playback of 20 s: %.3f s (%.0fx real time)\n", seconds, 20.0 / seconds);
 }
 
-TEST_F(BassTest, StoppedOfflineOutputHoldsThePlaybackUntilStartedAgain) {
-    bass::useOfflineOutput(true);
-    ASSERT_NE(BASS_Init(-1, 44100, 16, nullptr), 0);
-    const HSTREAM h = createStream();
-    BASS_StreamPlay(h, 0, 0);  // output not started yet: nothing moves
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(bass::decodedBytes(h), 0u);
-    EXPECT_NE(BASS_ChannelIsActive(h), 0u);
-    BASS_Start();
-    ASSERT_TRUE(waitForEnd(h, std::chrono::seconds(30)));
-    EXPECT_EQ(bass::decodedBytes(h), std::uint64_t(frames) * 4);
-}
-
 // The real device path, through SDL's disk driver: what the DSP procedures
 // leave in a block is what the device plays.
 TEST_F(BassTest, DeviceOutputPlaysWhatTheDspProceduresLeaveInOrder) {
