@@ -94,14 +94,24 @@ std::vector<std::int16_t> decodeAudioS16(const std::string& path) {
     return samples;
 }
 
-std::vector<long> audioPacketSizes(const std::string& path) {
-    std::string text = commandOutput("ffprobe -v error -select_streams a:0 -show_entries packet=size -of csv=p=0 " +
-                                     quoted(path) + " 2>/dev/null");
+std::vector<long> audioChunkSizes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::vector<long> sizes;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line))
-        if (!line.empty()) sizes.push_back(std::atol(line.c_str()));
+    // Walk every "movi" list chunk by chunk (the first RIFF and any AVIX).
+    for (std::size_t list = bytes.find("LIST"); list != std::string::npos; list = bytes.find("LIST", list + 4)) {
+        if (list + 12 > bytes.size() || bytes.compare(list + 8, 4, "movi") != 0) continue;
+        std::uint32_t listSize;
+        std::memcpy(&listSize, bytes.data() + list + 4, 4);
+        const std::size_t end = std::min(bytes.size(), list + 8 + std::size_t(listSize));
+        for (std::size_t at = list + 12; at + 8 <= end;) {
+            std::uint32_t size;
+            std::memcpy(&size, bytes.data() + at + 4, 4);
+            if (bytes.compare(at, 4, "01wb") == 0) sizes.push_back(long(size));
+            at += 8 + size + (size & 1);
+        }
+        list = end - 4;
+    }
     return sizes;
 }
 

@@ -32,8 +32,8 @@ AviSummary probeAvi(const std::string& path);
 std::vector<std::uint8_t> decodeVideoBgr24(const std::string& path);
 // The audio stream as interleaved 16-bit samples.
 std::vector<std::int16_t> decodeAudioS16(const std::string& path);
-// Sizes in bytes of the audio stream's packets (AVI chunks), in order.
-std::vector<long> audioPacketSizes(const std::string& path);
+// Sizes in bytes of the second stream's ("01wb") chunks, in file order.
+std::vector<long> audioChunkSizes(const std::string& path);
 
 // biHeight of the first video stream's format chunk (strf), read from the
 // file's bytes; 0 if not found.

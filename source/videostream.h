@@ -1,0 +1,112 @@
+// The AVI writer of video mode: one file with a compressed video stream and,
+// with sound on, the music captured into a PCM stream in step with the frames.
+//
+//   VideoStream* avi = new VideoStream(instance, "quel varn ossa.avi", 640, 480,
+//                                      soundEnabled, fps, 44100, 16);   // codec dialog
+//   avi->attachFrameBuffer(frame24, &musicStream);  // before the music plays
+//   each frame: avi->addFrame(progressPercent);     // sound up to the frame's end, then the frame
+//               if (renderCancelled()) stop rendering;
+//   delete avi;                                     // completes the file
+//
+// Frames are 24-bit, blue-green-red, rows top first; the file stores them
+// bottom-up. Every platform failure ends the process through fail().
+#pragma once
+
+#include "platform/bass.h"
+#include "platform/vfw.h"
+#include "platform/win32.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class VideoStream {
+public:
+    VideoStream(HINSTANCE instance, const char* fileName, int width, int height, bool audioEnabled, int frameRate,
+                int sampleRate, int bitsPerSample);
+    virtual ~VideoStream();
+
+    // kind 1: one video frame from data; kind 3: the sound due up to the end
+    // of the next frame, from data.
+    virtual void write(const void* data, int kind);
+    // progress: percent for the dialog, negative for none.
+    virtual void addFrame(int progress);
+    virtual void attachFrameBuffer(const std::uint8_t* frame, HSTREAM* hAudioStream);
+    virtual void waitForAudio();
+    virtual std::uint8_t* getAudioBuffer();
+
+    virtual void initAviLibrary();
+    virtual void exitAviLibrary();
+    [[noreturn]] virtual void fail(const char* message, int code);
+    virtual void openFile(const char* fileName);
+    virtual void closeFile();
+    virtual void createStreams();
+    virtual void releaseStreams();
+    virtual void setupCompression(const BITMAPINFO24* format);
+    virtual const std::uint8_t* flipRows(const std::uint8_t* frame);
+
+    int getFramesWritten() const { return framesWritten; }
+    int getSamplesWritten() const { return samplesWritten; }
+    bool audioEnabled() const { return bAudioEnabled; }
+
+private:
+    void audioStep();
+    void showProgress(int progress);
+
+    PAVIFILE file = nullptr;
+    PAVISTREAM videoStream = nullptr;
+    PAVISTREAM compressedStream = nullptr;
+    PAVISTREAM audioStream = nullptr;
+    std::int32_t frameRate;
+    std::int32_t width;
+    std::int32_t height;
+    std::int32_t framesWritten = 0;
+    std::int32_t sampleRate;
+    std::int32_t channels = 2;
+    std::int32_t bitsPerSample;
+    std::int32_t samplesWritten = 0;
+    std::int32_t blockAlign = 0;
+    bool bAudioEnabled;
+    std::int32_t bytesTaken = 0;
+    HSTREAM capturedChannel = 0;
+    const std::uint8_t* frameBuffer = nullptr;
+};
+
+// The DSP hook that captures the music (BASS's DSP procedure form): appends
+// the block to the capture buffer and silences it.
+void captureAudio(HDSP handle, BASS_DWORD channel, void* buffer, BASS_DWORD length, BASS_DWORD user);
+
+// True once the user asked to stop the render: "Really?" confirmed in the
+// progress window, or Ctrl-C. The frame loop ends, and deleting the writer
+// completes the file with everything rendered so far.
+bool renderCancelled();
+
+// "Rendering video:  42%    2554 frames   301.2 fps  0:12 left"
+std::string formatRenderProgress(int percent, int frames, double elapsedSeconds);
+
+namespace videocapture {
+
+// Allocates the capture buffer (asking about a smaller one when memory is
+// short), or empties it for a new capture when it exists.
+void obtainCaptureBuffer();
+
+// Bytes the capture buffer holds (100000000, or 35000000 after the
+// low-memory fallback), and bytes appended so far; 0 before it exists.
+std::int64_t capacity();
+std::int64_t captured();
+
+// Test seam for the two audio-library calls the capture makes.
+struct AudioSource {
+    HDSP (*setDSP)(BASS_DWORD channel, DSPPROC* proc, BASS_DWORD user);
+    BASS_DWORD (*isActive)(BASS_DWORD channel);
+};
+void setAudioSource(const AudioSource* source);  // null: the real ones
+
+// Test seam for the capture buffer's allocation (calloc by default); also
+// forgets the buffer there is, so the next writer allocates afresh.
+void setAllocator(void* (*allocate)(std::size_t bytes));
+
+// Forgets a cancel request (tests run several renders in one process).
+void resetCancel();
+
+}  // namespace videocapture
