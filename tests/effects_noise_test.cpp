@@ -25,16 +25,12 @@ std::uint32_t plainPixel(std::int32_t v, std::int32_t r, std::int32_t g, std::in
     return std::uint32_t(v & r) << 16 | std::uint32_t(v & g) << 8 | std::uint32_t(v & b);
 }
 
-class NoiseTest : public ::testing::Test {
+class NoiseTest : public FrameTest {
 protected:
     void SetUp() override {
-        resetNoise();
-        surface.reset(newFrameSurface());
-        fillFrame(surface.get(), 0x00ABCDEFu);
-        pixels = framePixels(surface.get());
+        FrameTest::SetUp();
+        fillFrame(frame.get(), 0x00ABCDEFu);
     }
-    std::unique_ptr<Surface> surface;
-    std::uint32_t* pixels = nullptr;
 };
 
 TEST_F(NoiseTest, FirstFrameStartsWithTheKnownOutputsAndKeepsTheMarginsUntouched) {
@@ -42,7 +38,7 @@ TEST_F(NoiseTest, FirstFrameStartsWithTheKnownOutputsAndKeepsTheMarginsUntouched
     const std::int32_t expected[] = {853, 426, 603979989, 301989994, 754974773, 377487386};
     for (std::int32_t v : expected) EXPECT_EQ(noiseStep(s), v);
 
-    fillNoise(surface.get(), 45, 0, 0);
+    fillNoise(frame.get(), 45, 0, 0);
     const std::uint32_t reds[] = {5, 40, 5, 40, 37, 8};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(pixels[bandBegin + i], reds[i] << 16) << "pixel " << i;
     for (int i = 0; i < bandBegin; ++i) ASSERT_EQ(pixels[i], 0x00ABCDEFu) << "top margin pixel " << i;
@@ -56,7 +52,7 @@ TEST_F(NoiseTest, FillMatchesTheOneStepLoopOverAHundredMillionSteps) {
     const std::int32_t maskR = 255, maskG = 0x5A, maskB = 0xC3;
     std::int32_t s = 1638;
     for (int frame = 0; frame < 412; ++frame) {
-        fillNoise(surface.get(), maskR, maskG, maskB);
+        fillNoise(frame.get(), maskR, maskG, maskB);
         for (int i = 0; i < bandSize; ++i) {
             const std::uint32_t want = plainPixel(plainStep(s), maskR, maskG, maskB);
             if (pixels[bandBegin + i] != want) {
@@ -76,7 +72,7 @@ TEST_F(NoiseTest, MasksBeyondEightBitsFollowTheDefinition) {
         resetNoise();
         std::int32_t s = 1638;
         for (int frame = 0; frame < 2; ++frame) {
-            fillNoise(surface.get(), m[0], m[1], m[2]);
+            fillNoise(frame.get(), m[0], m[1], m[2]);
             for (int i = 0; i < bandSize; ++i)
                 ASSERT_EQ(pixels[bandBegin + i], plainPixel(plainStep(s), m[0], m[1], m[2])) << "pixel " << i;
             ASSERT_EQ(noiseState, s);
@@ -86,7 +82,7 @@ TEST_F(NoiseTest, MasksBeyondEightBitsFollowTheDefinition) {
 
 TEST_F(NoiseTest, StreakedNoiseMatchesTheDefinitionForAnyThreshold) {
     EXPECT_EQ(streakState, 1638);
-    fillStreakNoise(surface.get(), 45, 0, 0, 25);
+    fillStreakNoise(frame.get(), 45, 0, 0, 25);
     EXPECT_EQ(pixels[bandBegin], 5u << 16) << "the held value itself";
     EXPECT_EQ(pixels[bandBegin + 1], 4u << 16) << "(5 + 15) & 45";
 
@@ -97,7 +93,7 @@ TEST_F(NoiseTest, StreakedNoiseMatchesTheDefinitionForAnyThreshold) {
             resetNoise();
             std::int32_t s = 1638;
             for (int frame = 0; frame < 2; ++frame) {
-                fillStreakNoise(surface.get(), m[0], m[1], m[2], threshold);
+                fillStreakNoise(frame.get(), m[0], m[1], m[2], threshold);
                 std::int32_t held = 0;
                 for (int i = 0; i < bandSize; ++i) {
                     const std::int32_t n = plainStep(s) & 45;
@@ -114,7 +110,7 @@ TEST_F(NoiseTest, StreakedNoiseMatchesTheDefinitionForAnyThreshold) {
 }
 
 TEST_F(NoiseTest, HighThresholdMakesEveryRowFlat) {
-    fillStreakNoise(surface.get(), 45, 0, 0, 55);
+    fillStreakNoise(frame.get(), 45, 0, 0, 55);
     for (int y = 50; y < 430; ++y)
         for (int x = 1; x < W; ++x) ASSERT_EQ(pixels[y * W + x], pixels[y * W]) << "row " << y;
 }

@@ -1,9 +1,16 @@
 #include "tests/support/framesurface.h"
 
+#include <cmath>
 #include <fstream>
+#include <stdexcept>
 #include <vector>
 
+#include "demo/clock.h"
+#include "demo/commandline.h"
+
 #include "display/graphics.h"
+#include "demo/demostate.h"
+#include "demo/frameloop.h"
 #include "demo/headlessrender.h"
 
 Surface* newFrameSurface() {
@@ -17,6 +24,17 @@ void fillFrame(Surface* surface, std::uint32_t value) {
     std::uint32_t* pixels = framePixels(surface);
     const int count = surface->getRight() * surface->getBottom();
     for (int i = 0; i < count; ++i) pixels[i] = value;
+}
+
+void setDemoTime(int ms) {
+    videoMode = true;
+    float units = float(double(ms) * 0.071);
+    for (int tries = 0; tries < 64; ++tries) {
+        setVideoTime(units);
+        if (demoTime() == ms) return;
+        units = std::nextafter(units, demoTime() < ms ? 1e30f : -1e30f);
+    }
+    throw std::runtime_error("no video time reads " + std::to_string(ms) + " ms");
 }
 
 std::string writeSideBySide(const std::string& path, const unsigned char* actual24,
@@ -37,4 +55,17 @@ std::string writeSideBySide(const std::string& path, const unsigned char* actual
     file << "P6\n" << 2 * width + gap << ' ' << height << "\n255\n";
     file.write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
     return path;
+}
+
+void FrameTest::SetUp() {
+    resetEffects();
+    frame.reset(newFrameSurface());
+    pixels = framePixels(frame.get());
+    surface = frame.get();
+    setDemoTime(0);
+}
+
+void FrameTest::TearDown() {
+    surface = nullptr;
+    resetEffects();
 }
