@@ -51,16 +51,16 @@ TEST_F(NoiseTest, FirstFrameStartsWithTheKnownOutputsAndKeepsTheMarginsUntouched
 TEST_F(NoiseTest, FillMatchesTheOneStepLoopOverAHundredMillionSteps) {
     const std::int32_t maskR = 255, maskG = 0x5A, maskB = 0xC3;
     std::int32_t s = 1638;
-    for (int frame = 0; frame < 412; ++frame) {
+    for (int round = 0; round < 412; ++round) {
         fillNoise(frame.get(), maskR, maskG, maskB);
         for (int i = 0; i < bandSize; ++i) {
             const std::uint32_t want = plainPixel(plainStep(s), maskR, maskG, maskB);
             if (pixels[bandBegin + i] != want) {
-                FAIL() << "frame " << frame << " pixel " << i << ": " << std::hex << pixels[bandBegin + i]
+                FAIL() << "frame " << round << " pixel " << i << ": " << std::hex << pixels[bandBegin + i]
                        << " instead of " << want;
             }
         }
-        ASSERT_EQ(noiseState, s) << "state after frame " << frame;
+        ASSERT_EQ(noiseState, s) << "state after frame " << round;
     }
 }
 
@@ -71,7 +71,7 @@ TEST_F(NoiseTest, MasksBeyondEightBitsFollowTheDefinition) {
     for (const auto& m : masks) {
         resetNoise();
         std::int32_t s = 1638;
-        for (int frame = 0; frame < 2; ++frame) {
+        for (int round = 0; round < 2; ++round) {
             fillNoise(frame.get(), m[0], m[1], m[2]);
             for (int i = 0; i < bandSize; ++i)
                 ASSERT_EQ(pixels[bandBegin + i], plainPixel(plainStep(s), m[0], m[1], m[2])) << "pixel " << i;
@@ -92,7 +92,7 @@ TEST_F(NoiseTest, StreakedNoiseMatchesTheDefinitionForAnyThreshold) {
         for (std::int32_t threshold : thresholds) {
             resetNoise();
             std::int32_t s = 1638;
-            for (int frame = 0; frame < 2; ++frame) {
+            for (int round = 0; round < 2; ++round) {
                 fillStreakNoise(frame.get(), m[0], m[1], m[2], threshold);
                 std::int32_t held = 0;
                 for (int i = 0; i < bandSize; ++i) {
@@ -100,7 +100,7 @@ TEST_F(NoiseTest, StreakedNoiseMatchesTheDefinitionForAnyThreshold) {
                     if (i % W == 0) held = n;
                     const std::int32_t d = n - threshold < 0 ? 0 : n - threshold;
                     ASSERT_EQ(pixels[bandBegin + i], plainPixel(held + d, m[0], m[1], m[2]))
-                        << "threshold " << threshold << " mask " << m[0] << " frame " << frame << " pixel " << i;
+                        << "threshold " << threshold << " mask " << m[0] << " frame " << round << " pixel " << i;
                 }
                 ASSERT_EQ(streakState, s);
             }
