@@ -3,8 +3,10 @@
 #include "source/videostream.h"
 
 #include "demo/videomode.h"
+#include "platform/bassoutput.h"
 #include "tests/support/aviprobe.h"
 #include "tests/support/messageboxes.h"
+#include "tests/support/mp3clip.h"
 #include "tests/support/scratchdir.h"
 
 #include <gtest/gtest.h>
@@ -347,6 +349,39 @@ TEST_F(Writer, AnInterruptLeavesACompleteFileWithTheFramesSoFar) {
     ASSERT_TRUE(s.readable) << s.error;
     EXPECT_EQ(6, s.videoFrames);
     EXPECT_EQ(std::size_t(6 * 44100 / 40 * 2), decodeAudioS16(path).size());
+}
+
+// The real audio stand-in with its offline output: the hook sees the whole
+// decode, and the file's sound is the clip's, sample for sample, from its
+// first sample.
+TEST_F(Writer, TheFileHoldsTheMusicAsDecoded) {
+    auto mp3 = encodeMp3(testSignal(44100 * 3));
+    if (mp3.empty()) GTEST_SKIP() << lameUnavailableReason();
+    const std::vector<std::int16_t> reference = decodeMp3(mp3);
+    videocapture::setAudioSource(nullptr);
+    bass::useOfflineOutput(true);
+    ASSERT_NE(0, BASS_Init(-1, 44100, 0, nullptr)) << bass::lastError();
+    HSTREAM music = BASS_StreamCreateFile(1, mp3.data(), 0, BASS_DWORD(mp3.size()), 0);
+    ASSERT_NE(0u, music) << bass::lastError();
+    const int frames = 100;  // 2.5 s at 40 fps
+    {
+        VideoStream avi(nullptr, path.c_str(), W, H, true, 40, 44100, 16);
+        auto frame = frame24(3);
+        avi.attachFrameBuffer(frame.data(), &music);
+        BASS_Start();
+        ASSERT_NE(0, BASS_StreamPlay(music, 0, 0));
+        for (int i = 0; i < frames; ++i) avi.addFrame(i);
+    }
+    BASS_Stop();
+    BASS_StreamFree(music);
+    BASS_Free();
+    bass::useOfflineOutput(false);
+
+    auto sound = decodeAudioS16(path);
+    ASSERT_EQ(std::size_t(frames * 44100 / 40 * 2), sound.size());
+    ASSERT_LE(sound.size(), reference.size());
+    EXPECT_TRUE(std::equal(sound.begin(), sound.end(), reference.begin()))
+        << "the captured sound is not the clip's decode";
 }
 
 TEST(VideoMode, FrameRatesOutsideOneToAThousandAreRefused) {
