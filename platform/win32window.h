@@ -141,4 +141,10 @@ bool screenSaverAllowed();
 // Whether SetCursor last hid the mouse cursor.
 bool cursorHidden();
 
+// Reference-counted start and stop of SDL's video for the window and display
+// stand-ins, applying the screen-saver and cursor state. False (with SDL's
+// error set) when no video driver can start.
+bool startVideo();
+void stopVideo();
+
 }  // namespace win32
