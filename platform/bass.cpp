@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -63,8 +64,15 @@ struct Stream {
     Dsp dsps[maxDspPerStream];
     int dspCount = 0;
     std::atomic<bool> playing{false};
-    std::atomic<std::uint64_t> decoded{0};
-    std::vector<unsigned char> scratch;  // one block, decoded before mixing
+    std::atomic<std::uint64_t> decoded{0};  // bytes played or skipped since StreamPlay
+    std::vector<unsigned char> scratch;     // one block, decoded before mixing
+
+    // Keeping pace with the wall clock on a device (see keepOnWallClock).
+    bool clockStarted = false;
+    std::int64_t clockStartNs = 0;
+    std::int64_t baselineFrames = 0;
+    int driftStreak = 0;  // callbacks in a row beyond the limit; sign = direction
+    int holdBlocks = 0;   // blocks of silence still to play instead of the stream
 
     ~Stream() {
         if (decoder) mpg123_delete(decoder);
@@ -163,6 +171,10 @@ void mixBlock(Library& lib, unsigned char* out, int bytes) {
     for (auto& sp : lib.streams) {
         Stream& s = *sp;
         if (!s.playing.load(std::memory_order_relaxed)) continue;
+        if (s.holdBlocks > 0) {
+            --s.holdBlocks;
+            continue;
+        }
         int offset = 0;
         while (offset < bytes) {
             const int want = std::min(bytes - offset, int(s.scratch.size()));
@@ -184,9 +196,62 @@ void mixBlock(Library& lib, unsigned char* out, int bytes) {
     }
 }
 
+std::int64_t steadyNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::int64_t (*deviceClock)() = steadyNanoseconds;
+
+// The picture is timed by the system tick, so a stream on a device must not
+// wander from it. SDL's dummy and disk outputs pace themselves with sleeps
+// that run a little fast when idle and fall behind for good when the machine
+// is busy, and a real device that underruns loses the time it starved. So at
+// every callback the stream's position is compared with the time since its
+// first callback; the offset of the first half second (how much the device
+// buffers ahead) is learned as the baseline, and a drift from it beyond
+// the limit for several callbacks in a row is put right: skipped forward
+// when behind, held back by whole blocks of silence when ahead. A stream with DSP procedures
+// is never moved: they must see every sample, in order.
+constexpr std::int64_t driftLimitFrames = bass::blockFrames;
+constexpr int driftPatience = 4;
+
+void keepOnWallClock(Library& lib, Stream& s, std::int64_t now) {
+    if (s.dspCount > 0 || s.holdBlocks > 0) return;
+    const std::int64_t position = std::int64_t(s.decoded.load(std::memory_order_relaxed) / bytesPerFrame);
+    if (!s.clockStarted) {
+        s.clockStarted = true;
+        s.clockStartNs = now - position * 1000000000 / lib.rate;
+        s.baselineFrames = 0;
+        s.driftStreak = 0;
+        return;
+    }
+    const std::int64_t elapsed = (now - s.clockStartNs) * lib.rate / 1000000000;
+    const std::int64_t offset = position - elapsed;  // positive: ahead of the clock
+    if (elapsed < lib.rate / 2) {
+        s.baselineFrames = std::max(s.baselineFrames, offset);
+        return;
+    }
+    const std::int64_t drift = offset - s.baselineFrames;
+    if (drift < -driftLimitFrames) s.driftStreak = std::min(s.driftStreak, 0) - 1;
+    else if (drift > driftLimitFrames) s.driftStreak = std::max(s.driftStreak, 0) + 1;
+    else s.driftStreak = 0;
+    if (s.driftStreak <= -driftPatience) {
+        if (mpg123_seek(s.decoder, off_t(-drift), SEEK_CUR) >= 0)
+            s.decoded.fetch_add(std::uint64_t(-drift) * bytesPerFrame, std::memory_order_relaxed);
+        s.driftStreak = 0;
+    } else if (s.driftStreak >= driftPatience) {
+        s.holdBlocks = int(drift / (lib.blockBytes / bytesPerFrame));
+        s.driftStreak = 0;
+    }
+}
+
 void deviceCallback(void* user, Uint8* out, int len) {
     auto& lib = *static_cast<Library*>(user);
+    const std::int64_t now = deviceClock();
     std::lock_guard<std::mutex> hold(lib.lock);
+    for (auto& s : lib.streams)
+        if (s->playing.load(std::memory_order_relaxed)) keepOnWallClock(lib, *s, now);
     mixBlock(lib, out, len);
 }
 
@@ -382,6 +447,8 @@ BASS_BOOL BASS_StreamPlay(HSTREAM handle, BASS_BOOL /*flush*/, BASS_DWORD /*flag
             return 0;
         }
         s->decoded.store(0, std::memory_order_relaxed);
+        s->clockStarted = false;
+        s->holdBlocks = 0;
         s->playing.store(true, std::memory_order_release);
     }
     lib.wake.notify_all();
@@ -468,6 +535,8 @@ std::uint64_t decodedBytes(HSTREAM handle) {
 }
 
 const char* lastError() { return errorText.c_str(); }
+
+void setDeviceClock(std::int64_t (*clock)()) { deviceClock = clock ? clock : steadyNanoseconds; }
 
 CallFilter setCallFilter(CallFilter filter) {
     CallFilter old = std::move(callFilter);

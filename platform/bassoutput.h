@@ -35,12 +35,18 @@ constexpr int blockFrames = 1024;
 // BASS_Init or with the offline output.
 double outputBufferSeconds();
 
-// Bytes of the stream that have gone through its DSP procedures since the
-// last BASS_StreamPlay (the playback position as the mixer sees it).
+// The stream's position in bytes since the last BASS_StreamPlay, as the
+// mixer sees it: what went through the DSP procedures to the output, plus
+// what was skipped to keep a device stream on the wall clock (streams with
+// DSP procedures are never skipped).
 std::uint64_t decodedBytes(HSTREAM handle);
 
 // Why the last BASS_Init, BASS_StreamCreateFile or BASS_StreamPlay returned 0.
 const char* lastError();
+
+// Test seam: the clock (nanoseconds, any origin) a device stream is kept
+// in step with. Null restores the steady clock.
+void setDeviceClock(std::int64_t (*clock)());
 
 // Test seam: every BASS_* call is named to the filter before it does
 // anything; when the filter returns false the call fails as if the device,

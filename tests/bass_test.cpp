@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -115,6 +116,7 @@ protected:
         std::fill(std::begin(captures), std::end(captures), nullptr);
         bass::useOfflineOutput(false);
         bass::setCallFilter(nullptr);
+        bass::setDeviceClock(nullptr);
     }
 
     HSTREAM createStream() {
@@ -258,6 +260,57 @@ TEST_F(BassTest, DeviceStopHoldsPlayback) {
     EXPECT_NE(BASS_ChannelIsActive(h), 0u) << "a paused stream has not ended";
     BASS_StreamFree(h);
     EXPECT_EQ(BASS_ChannelIsActive(h), 0u);
+}
+
+// The device's clock as the stand-in sees it: the steady clock plus a shift
+// the test moves, standing for a device that lost or gained time.
+std::atomic<std::int64_t> clockShiftNs{0};
+std::int64_t shiftedClock() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count() +
+           clockShiftNs.load();
+}
+
+double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+TEST_F(BassTest, DeviceStreamIsKeptOnTheWallClockUnlessHooked) {
+    const auto pcm = testSignal(44100 * 4);
+    const auto clip = encodeMp3(pcm);
+    clockShiftNs = 0;
+    bass::setDeviceClock(shiftedClock);
+    ASSERT_NE(BASS_Init(-1, 44100, 16, nullptr), 0) << bass::lastError();  // the dummy driver
+    const HSTREAM plain = BASS_StreamCreateFile(1, clip.data(), 0, BASS_DWORD(clip.size()), 0);
+    const HSTREAM hooked = BASS_StreamCreateFile(1, clip.data(), 0, BASS_DWORD(clip.size()), 0);
+    Capture capture;
+    capture.channel = hooked;
+    BASS_ChannelSetDSP(hooked, recordBlock, userOf(capture));
+    BASS_Start();
+    BASS_StreamPlay(plain, 0, 0);
+    BASS_StreamPlay(hooked, 0, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));  // past the learning half second
+
+    // The device falls 0.5 s behind: the plain stream jumps ahead by as much.
+    auto before = double(bass::decodedBytes(plain)) / 176400.0;
+    auto t = Clock::now();
+    clockShiftNs += 500'000'000;
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    double gained = double(bass::decodedBytes(plain)) / 176400.0 - before - secondsSince(t);
+    EXPECT_NEAR(gained, 0.5, 0.07);
+
+    // It runs 0.3 s ahead: the plain stream waits that long.
+    before = double(bass::decodedBytes(plain)) / 176400.0;
+    t = Clock::now();
+    clockShiftNs -= 300'000'000;
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    gained = double(bass::decodedBytes(plain)) / 176400.0 - before - secondsSince(t);
+    EXPECT_NEAR(gained, -0.3, 0.07);
+
+    // The hooked stream was never moved: its hook saw an unbroken decode.
+    BASS_Stop();
+    const auto reference = decodeMp3(clip);
+    ASSERT_GT(capture.samples.size(), 44100u * 2);
+    ASSERT_LE(capture.samples.size(), reference.size());
+    EXPECT_TRUE(std::equal(capture.samples.begin(), capture.samples.end(), reference.begin()));
+    bass::setDeviceClock(nullptr);
 }
 
 TEST_F(BassTest, NoDeviceMeansInitFailsWithoutFallingBackToAFakeOne) {
