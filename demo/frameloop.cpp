@@ -16,6 +16,10 @@
 
 float videoFrameCount = 0.0f;
 
+#if defined(__x86_64__) || defined(__i386__)
+void copyFrame24Ssse3(const unsigned char* in, unsigned char* out, std::size_t pixels);  // framecopy_ssse3.cpp
+#endif
+
 namespace {
 
 std::int32_t elapsed() { return std::int32_t(std::uint32_t(demoTime()) - std::uint32_t(loopStart)); }
@@ -73,11 +77,18 @@ bool framePass() {
 }
 
 void copyFrame24(const void* pixels, unsigned char* frame24) {
-    const unsigned char* in = static_cast<const unsigned char*>(pixels);
-    for (std::size_t i = 0; i < 640 * 480; ++i) {
-        frame24[3 * i] = in[4 * i];
-        frame24[3 * i + 1] = in[4 * i + 1];
-        frame24[3 * i + 2] = in[4 * i + 2];
+    constexpr std::size_t count = 640 * 480;
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool shuffle = __builtin_cpu_supports("ssse3");
+    if (shuffle) return copyFrame24Ssse3(static_cast<const unsigned char*>(pixels), frame24, count);
+#endif
+    // Blue, green, red are the low three bytes of 0x00RRGGBB.
+    const std::uint32_t* in = static_cast<const std::uint32_t*>(pixels);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t p = in[i];
+        frame24[3 * i] = std::uint8_t(p);
+        frame24[3 * i + 1] = std::uint8_t(p >> 8);
+        frame24[3 * i + 2] = std::uint8_t(p >> 16);
     }
 }
 
