@@ -104,6 +104,8 @@ public:
         width = int(modeWidth);
         height = int(modeHeight);
         modeFormat = format;
+        if (forcedFormat())
+            std::fprintf(stderr, "QVO_DISPLAY_FORMAT: back buffer %s\n", SDL_GetPixelFormatName(format));
         return DD_OK;
     }
 
