@@ -1,4 +1,7 @@
-// Entry point. The start-up, frame loop and shutdown live in demo/entrypoint.
+// The program: the command line after the program name, joined with single
+// spaces, is the text every keyword test reads.
+#include "demo/entrypoint.h"
+
 #include <string>
 
 int main(int argc, char** argv) {
@@ -7,6 +10,5 @@ int main(int argc, char** argv) {
         if (i > 1) commandLine += ' ';
         commandLine += argv[i];
     }
-    (void)commandLine;
-    return 0;
+    return runDemo(commandLine.c_str());
 }

@@ -28,9 +28,10 @@ TEST(CommandLine, KeywordsMatchAnywhereIgnoringAsciiCase) {
 
 TEST(CommandLine, AnySoundOffWordSilences) {
     for (const char* line : {"noaudio", "no audio", "Audio Off", "audio=off", "audio=0", "no sound", "sound off",
-                             "Sound=Off", "sound=0", "nosound=0", "sound=00", "video NOAUDIO credits"})
+                             "Sound=Off", "sound=0", "nosound=0", "sound=00", "video NOAUDIO credits",
+                             "video nosound fps 10", "NoSound"})
         EXPECT_FALSE(wantsSound(line)) << line;
-    for (const char* line : {"audio", "sound", "sound=1", "no  sound", "audio = off", "nosound"})
+    for (const char* line : {"audio", "sound", "sound=1", "no  sound", "audio = off", "no-sound"})
         EXPECT_TRUE(wantsSound(line)) << line;
 }
 

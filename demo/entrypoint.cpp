@@ -1,0 +1,178 @@
+#include "demo/entrypoint.h"
+
+#include "demo/clock.h"
+#include "demo/commandline.h"
+#include "demo/demostate.h"
+#include "demo/effects/bars.h"
+#include "demo/effects/squares.h"
+#include "demo/effects/titles.h"
+#include "demo/frameloop.h"
+#include "demo/music.h"
+#include "demo/timeline.h"
+#include "demo/videomode.h"
+#include "display/ddrawdisplay.h"
+#include "display/graphics.h"
+#include "platform/bassoutput.h"
+#include "platform/win32.h"
+#include "platform/win32window.h"
+#include "source/debugserver.h"
+#include "source/exceptionserver.h"
+#include "source/fileserver.h"
+#include "source/settings.h"
+#include "source/videostream.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+
+namespace {
+
+constexpr const char* packName = "QuelVarnOssa.dat";
+constexpr int frameBytes24 = 640 * 480 * 3;
+
+VideoStream* aviWriter = nullptr;
+unsigned char* videoFrame24 = nullptr;
+
+[[noreturn]] void serviceFailed(const char* text) {
+    MessageBoxA(nullptr, text, "Fatal error!", MB_ICONERROR);
+    ExitProcess(3);
+}
+
+// The box below says nothing useful; the real reason goes to standard error
+// first so that a user (or a bug report) can see what happened.
+void explainFailure() {
+    try {
+        throw;
+    } catch (const ExceptionType& error) {
+        if (error.extraString[0])
+            std::fprintf(stderr, "quelvarnossa: %s (%s)\n", error.string, error.extraString);
+        else
+            std::fprintf(stderr, "quelvarnossa: %s\n", error.string);
+    } catch (ExceptionSpace::Exception* error) {
+        std::fprintf(stderr, "quelvarnossa: %s (%s:%d)\n", error->message.c_str(), error->file.c_str(),
+                     error->line);
+    } catch (int code) {
+        std::fprintf(stderr, "quelvarnossa: music error %d: %s\n", code, describeMusicFailure(code).c_str());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "quelvarnossa: %s\n", error.what());
+    } catch (...) {
+        std::fprintf(stderr, "quelvarnossa: unknown failure\n");
+    }
+}
+
+void loadTitles() {
+    titleImages[0] = TitleImage::load("data/ossa.raw", 180, 65);
+    titleImages[1] = TitleImage::load("data/quel.raw", 180, 65);
+    titleImages[2] = TitleImage::load("data/varn.raw", 180, 65);
+}
+
+void runFrameLoop() {
+    while (framePass()) {
+        if (!videoMode) continue;
+        if (!videoHandOff(videoFrame24, [](int progress) { aviWriter->addFrame(progress); })) break;
+        if (renderCancelled()) break;
+    }
+}
+
+}  // namespace
+
+const char* packFileName() {
+    static std::string chosen;
+    if (access(packName, F_OK) == 0) return packName;
+    char exe[4096];
+    const ssize_t length = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (length <= 0) return packName;
+    exe[length] = '\0';
+    std::string beside = exe;
+    beside = beside.substr(0, beside.find_last_of('/') + 1) + packName;
+    if (access(beside.c_str(), F_OK) != 0) return packName;
+    chosen = beside;
+    return chosen.c_str();
+}
+
+void initDemo() {
+    debugServer = new (std::nothrow) DebugServer(11, 0);
+    if (!debugServer) serviceFailed("Error - Couldn't initialize debug-server! Aborting...");
+    exceptionServer = new (std::nothrow) ExceptionServer(debugServer);
+    if (!exceptionServer) serviceFailed("Error - Couldn't initialize exception-server! Aborting...");
+    fileServer = new (std::nothrow) FileServer(debugServer, 200);
+    if (!fileServer) serviceFailed("Error - Couldn't initialize file-server! Aborting...");
+    std::set_new_handler(outOfMemoryHandler);
+
+    fileServer->openPack(packFileName());
+
+    SettingsServer* settings = SettingsServer::getInstance();
+    settings->setInt(SettingKey::Width, 640);
+    settings->setInt(SettingKey::Height, 480);
+    settings->setInt(SettingKey::BitsPerPixel, 32);
+    settings->setInt(SettingKey::PlatformSelect1, 1);
+    settings->setInt(SettingKey::PlatformSelect2, 1);
+
+    buildCueLists();
+    buildTracks();
+
+    window = new Window("");
+    surface = new Surface();
+    window->setSurface(surface);
+    window->open();
+    if (videoMode) ShowWindow(getWindowHandle(), SW_HIDE);
+
+    frameMark = demoTime();
+    if (!videoMode) {
+        // Pre-roll: present the still black frame for 3.5 s.
+        while (std::int32_t(std::uint32_t(demoTime()) - std::uint32_t(frameMark)) < 3500) window->update();
+    }
+    frameMark = demoTime();
+}
+
+void shutdownDemo() {
+    stopMusic();
+    window->close();
+    delete surface;
+    surface = nullptr;
+    delete window;
+    window = nullptr;
+}
+
+int runDemo(const char* commandLine) {
+    drawBars(nullptr);
+    try {
+        soundEnabled = wantsSound(commandLine);
+        videoMode = wantsVideo(commandLine);
+        alternateMusic = wantsAlternateMusic(commandLine);
+        videoFrameRate = float(requestedFrameRate(commandLine));
+        if (videoMode) checkVideoFrameRate(videoFrameRate);
+
+        initDemo();
+        loadTitles();
+        if (videoMode)
+            aviWriter = new VideoStream(nullptr, "quel varn ossa.avi", 640, 480, soundEnabled,
+                                        int(videoFrameRate), 44100, 16);
+        videoFrame24 = new unsigned char[frameBytes24]();
+        // A video render needs no sound card: the music is played offline, as
+        // fast as the frames want it, unless real-time capture is asked for.
+        if (videoMode) bass::useOfflineOutput(!bass::realtimeCaptureRequested());
+        startMusic();
+        if (videoMode) aviWriter->attachFrameBuffer(videoFrame24, &musicStream);
+        playMusic();
+        drawSquares(nullptr);
+        loopStart = demoTime();
+
+        runFrameLoop();
+
+        delete aviWriter;
+        aviWriter = nullptr;
+        window->close();
+        if (wantsCredits(commandLine)) showCredits();
+        shutdownDemo();
+        ExitProcess(0);
+    } catch (...) {
+        explainFailure();
+        if (window) window->close();
+        MessageBoxA(nullptr, "Fuck you.", "", MB_ICONWARNING);
+    }
+    return 0;
+}

@@ -1,0 +1,14 @@
+// The program's running order: start-up, the frame loop for 152 seconds,
+// shutdown. One catch-all around it turns any failure into one message box.
+#pragma once
+
+// The entry point proper. On the normal path it ends the process with exit
+// code 0 and never returns; on the error path it returns 0.
+int runDemo(const char* commandLine);
+
+void initDemo();
+void shutdownDemo();
+
+// Where the pack is looked for: the working directory first, then beside
+// the executable.
+const char* packFileName();
