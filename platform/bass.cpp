@@ -68,6 +68,7 @@ struct Stream {
     std::vector<unsigned char> scratch;     // one block, decoded before mixing
 
     // Keeping pace with the wall clock on a device (see keepOnWallClock).
+    std::int64_t playNs = 0;  // device clock at BASS_StreamPlay
     bool clockStarted = false;
     std::int64_t clockStartNs = 0;
     std::int64_t baselineFrames = 0;
@@ -206,18 +207,34 @@ std::int64_t (*deviceClock)() = steadyNanoseconds;
 // The picture is timed by the system tick, so a stream on a device must not
 // wander from it. SDL's dummy and disk outputs pace themselves with sleeps
 // that run a little fast when idle and fall behind for good when the machine
-// is busy, and a real device that underruns loses the time it starved. So at
-// every callback the stream's position is compared with the time since its
-// first callback; the offset of the first half second (how much the device
-// buffers ahead) is learned as the baseline, and a drift from it beyond
-// the limit for several callbacks in a row is put right: skipped forward
-// when behind, held back by whole blocks of silence when ahead. A stream with DSP procedures
-// is never moved: they must see every sample, in order.
+// is busy, and a real device that underruns loses the time it starved.
+//
+// At its first callback a stream starts as far in as the clock already is
+// (the time since BASS_StreamPlay plus the device buffer the block will wait
+// in), so what is heard lines up with the moment it was asked to play; the
+// few milliseconds skipped are the clip's very start. At every later callback
+// its position is compared with the time since then; the offset of the first
+// half second (how much the device buffers ahead) is learned as the
+// baseline, and a drift from it beyond the limit for several callbacks in a
+// row is put right: skipped forward when behind, held back by whole blocks of
+// silence when ahead. A stream with DSP procedures is never moved: they must
+// see every sample, in order.
 constexpr std::int64_t driftLimitFrames = bass::blockFrames;
 constexpr int driftPatience = 4;
 
+void skipFrames(Stream& s, std::int64_t frames) {
+    if (mpg123_seek(s.decoder, off_t(frames), SEEK_CUR) >= 0)
+        s.decoded.fetch_add(std::uint64_t(frames) * bytesPerFrame, std::memory_order_relaxed);
+}
+
 void keepOnWallClock(Library& lib, Stream& s, std::int64_t now) {
     if (s.dspCount > 0 || s.holdBlocks > 0) return;
+    if (!s.clockStarted) {
+        const std::int64_t bufferFrames = lib.blockBytes / bytesPerFrame;
+        const std::int64_t late = (now - s.playNs) * lib.rate / 1000000000;
+        // Not after a paused output: then it starts from the top.
+        if (late >= 0 && late <= 2 * bufferFrames) skipFrames(s, late + bufferFrames);
+    }
     const std::int64_t position = std::int64_t(s.decoded.load(std::memory_order_relaxed) / bytesPerFrame);
     if (!s.clockStarted) {
         s.clockStarted = true;
@@ -237,8 +254,7 @@ void keepOnWallClock(Library& lib, Stream& s, std::int64_t now) {
     else if (drift > driftLimitFrames) s.driftStreak = std::max(s.driftStreak, 0) + 1;
     else s.driftStreak = 0;
     if (s.driftStreak <= -driftPatience) {
-        if (mpg123_seek(s.decoder, off_t(-drift), SEEK_CUR) >= 0)
-            s.decoded.fetch_add(std::uint64_t(-drift) * bytesPerFrame, std::memory_order_relaxed);
+        skipFrames(s, -drift);
         s.driftStreak = 0;
     } else if (s.driftStreak >= driftPatience) {
         s.holdBlocks = int(drift / (lib.blockBytes / bytesPerFrame));
@@ -448,6 +464,7 @@ BASS_BOOL BASS_StreamPlay(HSTREAM handle, BASS_BOOL /*flush*/, BASS_DWORD /*flag
         }
         s->decoded.store(0, std::memory_order_relaxed);
         s->clockStarted = false;
+        s->playNs = deviceClock();
         s->holdBlocks = 0;
         s->playing.store(true, std::memory_order_release);
     }
