@@ -7,8 +7,10 @@
 // The clips are rendered on two threads; the output is the same bytes on
 // every run. Files are written under a temporary name and renamed, so a
 // failed run leaves no truncated clip behind.
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <string>
@@ -40,7 +42,6 @@ struct Job {
     std::function<synth::Score()> compose;
     std::string path;
     std::string error;
-    double seconds = 0.0;
 };
 
 std::string withExtension(const std::string& path, const std::string& extension) {
@@ -50,19 +51,24 @@ std::string withExtension(const std::string& path, const std::string& extension)
     return (hasExtension ? path.substr(0, dot) : path) + extension;
 }
 
+double secondsSince(std::chrono::steady_clock::time_point begin) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+}
+
 void run(Job& job, bool wav) {
     try {
         const auto begin = std::chrono::steady_clock::now();
         const synth::Score score = job.compose();
         const std::vector<std::int16_t> pcm = synth::toPcm16(synth::mixScore(score), masterPeak);
+        const double rendered = secondsSince(begin);
         const std::string& path = job.path;
         const std::string partial = path + ".part";
         synth::encodeMp3(pcm, partial);
         if (std::rename(partial.c_str(), path.c_str()) != 0) throw std::runtime_error("cannot rename to " + path);
         if (wav) writeWav(pcm, withExtension(path, ".wav"));
-        job.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-        std::printf("qvo-synth: %s (%s): %.1f s of music in %.1f s\n", path.c_str(), score.title.c_str(),
-                    double(pcm.size() / 2) / synth::sampleRate, job.seconds);
+        std::printf("qvo-synth: %s (%s): %.1f s of music, rendered in %.1f s, encoded in %.1f s\n", path.c_str(),
+                    score.title.c_str(), double(pcm.size() / 2) / synth::sampleRate, rendered,
+                    secondsSince(begin) - rendered);
     } catch (const std::exception& e) {
         job.error = e.what();
     }
@@ -77,7 +83,18 @@ int main(int argc, char** argv) {
     }
     const bool wav = argc == 4;
 
-    Job jobs[] = {{synth::composeMarrowin, argv[1], {}, 0.0}, {synth::composeTidewrangler, argv[2], {}, 0.0}};
+    Job jobs[] = {{synth::composeMarrowin, argv[1], {}}, {synth::composeTidewrangler, argv[2], {}}};
+    // Find out that an output cannot be written before spending seconds on it.
+    for (const Job& job : jobs) {
+        const std::string probe = job.path + ".part";
+        std::FILE* f = std::fopen(probe.c_str(), "wb");
+        if (!f) {
+            std::fprintf(stderr, "qvo-synth: cannot create %s: %s\n", job.path.c_str(), std::strerror(errno));
+            return 1;
+        }
+        std::fclose(f);
+        std::remove(probe.c_str());
+    }
     std::thread second(run, std::ref(jobs[1]), wav);
     run(jobs[0], wav);
     second.join();

@@ -170,7 +170,7 @@ void Marrowin::intro(const std::vector<int>& titles) {
 
 void Marrowin::kicks(int beats) {
     for (int beat = 0; beat < beats; ++beat) {
-        c.play(Voice::Kick, beat, 0.5, 0, 1.0);
+        c.play(Voice::Kick, beat, 1.0, 0, 1.0);  // held until the next beat, which chokes it
         score.kickTimes.push_back(tempo.seconds(beat));
     }
 }

@@ -42,17 +42,22 @@ Strip stripFor(Voice v) {
     return {0.0, 0.0, 0.0, false};
 }
 
-// Gain that dips right after each kick and recovers within a beat: the
-// "pumping" that lets the kick through a dense mix.
+// Gain that dips under each kick and recovers within a beat: the "pumping"
+// that lets the kick through a dense mix. The dip starts a few milliseconds
+// ahead of the kick (the score knows when it comes) so the kick's attack
+// rises out of a cleared low end.
 std::vector<float> duckingCurve(const std::vector<double>& kicks, std::size_t frames) {
+    constexpr double depth = 0.75, lead = 0.006, recovery = 0.07;
     std::vector<float> gain(frames, 1.0f);
+    const std::size_t ahead = toFrames(lead);
     for (double k : kicks) {
-        const std::size_t from = toFrames(k);
-        const std::size_t to = std::min(frames, from + toFrames(0.3));
+        const std::size_t at = toFrames(k);
+        const std::size_t from = at > ahead ? at - ahead : 0;
+        const std::size_t to = std::min(frames, at + toFrames(0.35));
         for (std::size_t i = from; i < to; ++i) {
-            const double t = double(i - from) / sampleRate;
-            const double dip = 1.0 - 0.75 * std::exp(-t / 0.07) * std::min(1.0, t / 0.002 + 0.3);
-            gain[i] = std::min(gain[i], float(dip));
+            const double dip = i < at ? depth * double(i - from + 1) / double(at - from + 1)
+                                      : depth * std::exp(-double(i - at) / sampleRate / recovery);
+            gain[i] = std::min(gain[i], float(1.0 - dip));
         }
     }
     return gain;

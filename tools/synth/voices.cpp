@@ -26,17 +26,20 @@ double tailFade(double t, double length, double fade = 0.01) {
     return t > length - fade ? std::fmax(0.0, (length - t) / fade) : 1.0;
 }
 
+// The note's length chokes the drum, as on a drum machine: a kick that is
+// followed closely by the next one stops in time instead of smearing into it.
 Stereo kick(const Note& n, Rng& rng, bool soft) {
-    const double length = soft ? 0.45 : 0.3;
+    const double length = std::fmin(soft ? 0.45 : 0.3, n.length > 0.0 ? n.length : 1.0);
+    const double fade = std::fmin(0.04, 0.5 * length);
     double phase = 0.0;
     return mono(n, length, [&, phase](double t) mutable {
-        const double hz = soft ? 42.0 + 70.0 * decay(t, 0.04) : 47.0 + 140.0 * decay(t, 0.028);
+        const double hz = soft ? 42.0 + 70.0 * decay(t, 0.04) : 48.0 + 120.0 * decay(t, 0.014);
         phase += hz / sampleRate;
         const double attack = std::fmin(1.0, t / 0.0006);
         const double drive = soft ? 1.2 : 2.0;
         const double body = std::tanh(drive * sineCycles(phase)) / std::tanh(drive);
         const double click = soft ? 0.0 : 0.22 * rng.noise() * decay(t, 0.0018);
-        return (body * attack * decay(t, soft ? 0.2 : 0.14) + click) * tailFade(t, length, 0.04);
+        return (body * attack * decay(t, soft ? 0.2 : 0.15) + click) * tailFade(t, length, fade);
     });
 }
 
