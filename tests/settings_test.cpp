@@ -40,21 +40,6 @@ TEST(Settings, NegativeKeysAreOrdinaryAndUnknownKeysReadZero) {
     EXPECT_EQ(store->getFloat(-1), 0.0f);
 }
 
-TEST(Settings, StartupKeysCarryTheDisplayConfiguration) {
-    SettingsServer* store = freshStore();
-    store->setInt(SettingKey::Width, 640);
-    store->setInt(SettingKey::Height, 480);
-    store->setInt(SettingKey::BitsPerPixel, 32);
-    store->setInt(SettingKey::PlatformSelect1, 1);
-    store->setInt(SettingKey::PlatformSelect2, 1);
-    // The enum keys are the plain ints 1 to 5 the display layer reads.
-    EXPECT_EQ(store->getInt(1), 640);
-    EXPECT_EQ(store->getInt(2), 480);
-    EXPECT_EQ(store->getInt(3), 32);
-    EXPECT_EQ(store->getInt(4), 1);
-    EXPECT_EQ(store->getInt(5), 1);
-}
-
 TEST(Settings, OneStoreUntilItIsDestroyed) {
     SettingsServer* store = freshStore();
     EXPECT_EQ(SettingsServer::getInstance(), store);
