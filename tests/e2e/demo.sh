@@ -1,0 +1,94 @@
+#!/bin/bash
+# The demo binary as a user runs it: ending it with Escape, running without
+# sound, and the start-up failures that must end in the error box with the
+# reason on standard error and exit code 0.
+#   tests/e2e/demo.sh BUILD_DIR
+set -u
+build=$(cd "$1" && pwd)
+demo="$build/quelvarnossa"
+pack="$build/QuelVarnOssa.dat"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+check() {  # check NAME CONDITION...
+    local name=$1; shift
+    if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
+}
+
+# Headless runs: no display at all, so every box goes to standard error.
+headless() { env -u DISPLAY -u WAYLAND_DISPLAY "$@"; }
+
+# 1. No pack anywhere: the copy of the binary has no pack beside it.
+mkdir "$work/nopack" && cp "$demo" "$work/nopack/"
+(cd "$work/nopack" && headless SDL_AUDIODRIVER=dummy timeout 20 ./quelvarnossa nosound) \
+    >"$work/nopack.out" 2>&1
+code=$?
+check "missing pack exits 0" test $code -eq 0
+check "missing pack names the file" grep -q "QuelVarnOssa.dat" "$work/nopack.out"
+check "missing pack shows the box" grep -q "Fuck you." "$work/nopack.out"
+
+# 2. A pack without the music clip: the music cannot start (code 1).
+mkdir "$work/nomusic"
+for t in ossa quel varn; do
+    "$build/qvo-pack" extract "$pack" "data/$t.raw" "$work/nomusic/$t.raw" || exit 1
+done
+"$build/qvo-pack" create "$work/nomusic/QuelVarnOssa.dat" \
+    data/ossa.raw="$work/nomusic/ossa.raw" data/quel.raw="$work/nomusic/quel.raw" \
+    data/varn.raw="$work/nomusic/varn.raw" >/dev/null || exit 1
+cp "$demo" "$work/nomusic/"
+(cd "$work/nomusic" && headless SDL_AUDIODRIVER=dummy timeout 30 ./quelvarnossa) >"$work/nomusic.out" 2>&1
+code=$?
+check "missing music exits 0" test $code -eq 0
+check "missing music gives code 1's reason" grep -q "music error 1" "$work/nomusic.out"
+check "missing music shows the box" grep -q "Fuck you." "$work/nomusic.out"
+
+# 3. No audio device: the output cannot be opened (code 0).
+(cd "$build" && headless SDL_AUDIODRIVER=nosuchdriver timeout 30 ./quelvarnossa) >"$work/nodev.out" 2>&1
+code=$?
+check "no audio device exits 0" test $code -eq 0
+check "no audio device gives code 0's reason" grep -q "music error 0" "$work/nodev.out"
+
+# 4. Under a real X server: Escape ends the run at once with exit code 0,
+#    with and without sound.
+escape_run() {  # escape_run NAME AUDIODRIVER KEY|close ARGS...
+    local name=$1 driver=$2 how=$3; shift 3
+    xvfb-run -a -s "-screen 0 640x480x24" bash -c '
+        cd "$1"; export SDL_AUDIODRIVER=$2; how=$3; shift 3
+        ./quelvarnossa "$@" & pid=$!
+        for i in $(seq 1 100); do
+            id=$(xdotool search --onlyvisible --name "^Tirrow$" 2>/dev/null | tail -1)
+            [ -n "$id" ] && break; sleep 0.1
+        done
+        sleep 5
+        # SDL may replace its X window while setting up; take the one visible now.
+        id=$(xdotool search --onlyvisible --name "^Tirrow$" 2>/dev/null | tail -1)
+        start=$(date +%s%N)
+        if [ "$how" = close ]; then ./qvo-wmclose "$id"; else xdotool key --window "$id" "$how"; fi
+        for i in $(seq 1 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+        kill -0 $pid 2>/dev/null && { kill -9 $pid; echo "still running"; exit 9; }
+        wait $pid; code=$?
+        echo "ended $(( ($(date +%s%N) - start) / 1000000 )) ms after $how"
+        exit $code' _ "$build" "$driver" "$how" "$@" >"$work/$name.out" 2>&1
+}
+escape_run escape_sound dummy Escape
+check "Escape ends the run with exit 0" test $? -eq 0
+# With an audio driver that cannot exist, only a run that opens no audio
+# device at all gets as far as the Escape.
+escape_run escape_nosound nosuchdriver Escape nosound
+check "nosound opens no audio device; Escape ends it with exit 0" test $? -eq 0
+escape_run close_request dummy close
+check "a close request ends the run with exit 0" test $? -eq 0
+
+# 5. The credits box comes after the normal end: a short headless video run
+#    (2 frames a second, no sound) reaches it in seconds.
+(cd "$work" && headless QVO_CODEC=rawvideo timeout 60 "$demo" video nosound fps 2 credits) \
+    >"$work/credits.out" 2>&1
+code=$?
+check "credits run exits 0" test $code -eq 0
+check "credits box shown at the end" grep -q "Credits...\] Quel  Varn  Ossa" "$work/credits.out"
+check "credits come after the render" \
+    test "$(grep -n "Credits" "$work/credits.out" | cut -d: -f1)" -gt "$(grep -n "Render done" "$work/credits.out" | cut -d: -f1)"
+
+cat "$work"/*.out | sed 's/^/    /'
+exit $((failures > 0))
