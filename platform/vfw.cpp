@@ -119,7 +119,7 @@ struct IAVIFile {
     std::deque<Job> queue;
     std::vector<std::vector<std::uint8_t>> spare;
     bool busy = false;
-    bool stopping = false;
+    std::atomic<bool> stopping{false};  // also read by the worker between jobs
     std::atomic<int> error{0};
 
     ~IAVIFile() {
