@@ -90,6 +90,7 @@ struct Library {
     int rate = 44100;
     SDL_AudioDeviceID device = 0;
     double bufferSeconds = 0.0;
+    std::int64_t latencyFrames = 0;  // from a block's callback until it is heard
     int blockBytes = bass::blockFrames * bytesPerFrame;
 
     std::vector<std::unique_ptr<Stream>> streams;  // changed only under lock
@@ -210,8 +211,7 @@ std::int64_t (*deviceClock)() = steadyNanoseconds;
 // is busy, and a real device that underruns loses the time it starved.
 //
 // At its first callback a stream starts as far in as the clock already is
-// (the time since BASS_StreamPlay plus the device buffer the block will wait
-// in), so what is heard lines up with the moment it was asked to play; the
+// (the time since BASS_StreamPlay plus the output's latency), so what is heard lines up with the moment it was asked to play; the
 // few milliseconds skipped are the clip's very start. At every later callback
 // its position is compared with the time since then; the offset of the first
 // half second (how much the device buffers ahead) is learned as the
@@ -219,7 +219,7 @@ std::int64_t (*deviceClock)() = steadyNanoseconds;
 // row is put right: skipped forward when behind, held back by whole blocks of
 // silence when ahead. A stream with DSP procedures is never moved: they must
 // see every sample, in order.
-constexpr std::int64_t driftLimitFrames = bass::blockFrames;
+constexpr std::int64_t driftLimitFrames = bass::blockFrames / 2;  // 11.6 ms: under a frame at 60 Hz
 constexpr int driftPatience = 4;
 
 void skipFrames(Stream& s, std::int64_t frames) {
@@ -233,7 +233,7 @@ void keepOnWallClock(Library& lib, Stream& s, std::int64_t now) {
         const std::int64_t bufferFrames = lib.blockBytes / bytesPerFrame;
         const std::int64_t late = (now - s.playNs) * lib.rate / 1000000000;
         // Not after a paused output: then it starts from the top.
-        if (late >= 0 && late <= 2 * bufferFrames) skipFrames(s, late + bufferFrames);
+        if (late >= 0 && late <= 2 * bufferFrames) skipFrames(s, late + lib.latencyFrames);
     }
     const std::int64_t position = std::int64_t(s.decoded.load(std::memory_order_relaxed) / bytesPerFrame);
     if (!s.clockStarted) {
@@ -257,7 +257,8 @@ void keepOnWallClock(Library& lib, Stream& s, std::int64_t now) {
         skipFrames(s, -drift);
         s.driftStreak = 0;
     } else if (s.driftStreak >= driftPatience) {
-        s.holdBlocks = int(drift / (lib.blockBytes / bytesPerFrame));
+        const std::int64_t block = lib.blockBytes / bytesPerFrame;
+        s.holdBlocks = int(std::max<std::int64_t>(1, (drift + block / 2) / block));
         s.driftStreak = 0;
     }
 }
@@ -315,6 +316,12 @@ bool openDevice(Library& lib, int freq) {
     }
     lib.blockBytes = int(have.samples) * bytesPerFrame;
     lib.bufferSeconds = double(have.samples) / double(have.freq);
+    // A sound card plays the block it is given after the one it is playing;
+    // SDL's dummy and disk outputs take it at once. (A real device may buffer
+    // more; SDL does not say, so one buffer is the estimate.)
+    const char* driver = SDL_GetCurrentAudioDriver();
+    const bool immediate = driver && (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "disk") == 0);
+    lib.latencyFrames = immediate ? 0 : std::int64_t(have.samples);
     return true;
 }
 
@@ -360,6 +367,7 @@ BASS_BOOL BASS_Init(int device, BASS_DWORD freq, BASS_DWORD /*flags*/, void* /*w
     lib.running = false;
     lib.quitting = false;
     lib.bufferSeconds = 0.0;
+    lib.latencyFrames = 0;
     lib.blockBytes = bass::blockFrames * bytesPerFrame;
     if (lib.offline) {
         lib.offlineBlock.assign(std::size_t(lib.blockBytes), 0);
@@ -543,6 +551,11 @@ bool realtimeCaptureRequested() {
 double outputBufferSeconds() {
     const Library& lib = library();
     return lib.initialised ? lib.bufferSeconds : 0.0;
+}
+
+double outputLatencySeconds() {
+    const Library& lib = library();
+    return lib.initialised ? double(lib.latencyFrames) / lib.rate : 0.0;
 }
 
 std::uint64_t decodedBytes(HSTREAM handle) {

@@ -35,6 +35,13 @@ constexpr int blockFrames = 1024;
 // BASS_Init or with the offline output.
 double outputBufferSeconds();
 
+// Seconds from a block's callback until it begins to be heard, as far as the
+// stand-in knows: one buffer on a sound card (which may add more), 0 on
+// SDL's dummy and disk outputs, which take each block as it is made. Right
+// after a callback the position heard is
+//   decodedBytes / 4 - blockFrames - outputLatencySeconds * rate.
+double outputLatencySeconds();
+
 // The stream's position in bytes since the last BASS_StreamPlay, as the
 // mixer sees it: what went through the DSP procedures to the output, plus
 // what was skipped to keep a device stream on the wall clock (streams with
