@@ -17,24 +17,24 @@ struct Strip {
 
 Strip stripFor(Voice v) {
     switch (v) {
-    case Voice::Kick: return {0.95, 0.0, 0.0, false};
+    case Voice::Kick: return {0.8, 0.0, 0.0, false};
     case Voice::SoftKick: return {0.8, 0.05, 0.0, false};
     case Voice::Clap: return {0.42, 0.25, 0.0, false};
     case Voice::Snare: return {0.4, 0.2, 0.0, false};
     case Voice::Rim: return {0.25, 0.2, 0.15, false};
-    case Voice::ClosedHat: return {0.2, 0.05, 0.0, false};
-    case Voice::OpenHat: return {0.16, 0.1, 0.0, true};
-    case Voice::Shaker: return {0.18, 0.1, 0.0, false};
+    case Voice::ClosedHat: return {0.55, 0.05, 0.0, false};
+    case Voice::OpenHat: return {0.6, 0.1, 0.0, true};
+    case Voice::Shaker: return {0.5, 0.1, 0.0, false};
     case Voice::Crash: return {0.22, 0.2, 0.0, false};
     case Voice::Riser: return {0.16, 0.3, 0.0, false};
     case Voice::Snap: return {0.5, 0.4, 0.2, false};
     case Voice::Bass: return {0.42, 0.0, 0.0, true};
-    case Voice::SubBass: return {0.45, 0.0, 0.0, false};
+    case Voice::SubBass: return {0.3, 0.0, 0.0, false};
     case Voice::Pad: return {0.2, 0.35, 0.0, true};
     case Voice::SwellPad: return {0.25, 0.45, 0.0, false};
-    case Voice::Lead: return {0.2, 0.25, 0.3, true};
+    case Voice::Lead: return {0.34, 0.25, 0.3, true};
     case Voice::Flute: return {0.3, 0.4, 0.25, false};
-    case Voice::Arp: return {0.14, 0.2, 0.35, true};
+    case Voice::Arp: return {0.22, 0.2, 0.35, true};
     case Voice::Keys: return {0.2, 0.3, 0.15, false};
     case Voice::Stab: return {0.14, 0.45, 0.3, false};
     case Voice::Count: break;
