@@ -23,7 +23,9 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -69,8 +71,29 @@ void loadTitles() {
     titleImages[2] = TitleImage::load("data/varn.raw", 180, 65);
 }
 
+// QVO_TIMINGS=1 reports on stderr how long start-up took up to the first
+// presented frame, the 3.5 s pre-roll left out.
+struct StartupTimer {
+    bool enabled = std::getenv("QVO_TIMINGS") != nullptr;
+    std::chrono::steady_clock::time_point begin = std::chrono::steady_clock::now();
+    double prerollMs = 0;
+
+    double sinceBegin() const {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
+    }
+    void report() const {
+        if (enabled)
+            std::fprintf(stderr, "start-up to first presented frame: %.1f ms (pre-roll of %.1f ms left out)\n",
+                         sinceBegin() - prerollMs, prerollMs);
+    }
+};
+StartupTimer startupTimer;
+
 void runFrameLoop() {
+    bool first = true;
     while (framePass()) {
+        if (first) startupTimer.report();
+        first = false;
         if (!videoMode) continue;
         if (!videoHandOff(videoFrame24, [](int progress) { aviWriter->addFrame(progress); })) break;
         if (renderCancelled()) break;
@@ -121,10 +144,12 @@ void initDemo() {
     if (videoMode) ShowWindow(getWindowHandle(), SW_HIDE);
 
     frameMark = demoTime();
+    const double prerollBegin = startupTimer.sinceBegin();
     if (!videoMode) {
         // Pre-roll: present the still black frame for 3.5 s.
         while (std::int32_t(std::uint32_t(demoTime()) - std::uint32_t(frameMark)) < 3500) window->update();
     }
+    startupTimer.prerollMs = startupTimer.sinceBegin() - prerollBegin;
     frameMark = demoTime();
 }
 
