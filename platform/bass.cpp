@@ -211,9 +211,9 @@ std::int64_t (*deviceClock)() = steadyNanoseconds;
 // is busy, and a real device that underruns loses the time it starved.
 //
 // At its first callback a stream starts as far in as the clock already is
-// (the time since BASS_StreamPlay plus the output's latency), so what is heard lines up with the moment it was asked to play; the
-// few milliseconds skipped are the clip's very start. At every later callback
-// its position is compared with the time since then; the offset of the first
+// (the time since BASS_StreamPlay plus the output's latency), so what is
+// heard lines up with the moment it was asked to play; the few milliseconds
+// skipped are the clip's very start. At every later callback its position is compared with the time since then; the offset of the first
 // half second (how much the device buffers ahead) is learned as the
 // baseline, and a drift from it beyond the limit for several callbacks in a
 // row is put right: skipped forward when behind, held back by whole blocks of
@@ -451,6 +451,12 @@ BASS_BOOL BASS_Start() {
         }
         lib.wake.notify_all();
     } else {
+        {
+            // After a pause the music resumes where it stopped; the clock
+            // is taken up afresh at the next callback.
+            ApiLock hold(lib);
+            for (auto& s : lib.streams) s->clockStarted = false;
+        }
         SDL_PauseAudioDevice(lib.device, 0);
     }
     return 1;

@@ -253,11 +253,16 @@ TEST_F(BassTest, DeviceStopHoldsPlayback) {
     const auto deadline = Clock::now() + std::chrono::seconds(5);
     while (bass::decodedBytes(h) == 0 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_GT(bass::decodedBytes(h), 0u) << "the device never asked for sound";
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
     BASS_Stop();
     const auto held = bass::decodedBytes(h);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
     EXPECT_EQ(bass::decodedBytes(h), held);
     EXPECT_NE(BASS_ChannelIsActive(h), 0u) << "a paused stream has not ended";
+    // Started again, it goes on where it stopped rather than jumping the pause.
+    BASS_Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    EXPECT_LT(bass::decodedBytes(h) - held, 176400u * 4 / 10);
     BASS_StreamFree(h);
     EXPECT_EQ(BASS_ChannelIsActive(h), 0u);
 }
