@@ -105,6 +105,11 @@ check "other keys leave it running" kill -0 "$pid"
 [ -n "$id" ] && xdotool key --window "$id" Escape
 finish otherkey "Escape after other keys"
 
+# SIGTERM (and Ctrl-C) close the window like a close request.
+start term
+kill -TERM "$pid"
+finish term "SIGTERM"
+
 # No display: open fails at once, update presents nothing, no hang.
 env -u DISPLAY -u WAYLAND_DISPLAY timeout 10 "$build/qvo-displaytest" 20 >"$work/headless.out" 2>&1
 code=$?
