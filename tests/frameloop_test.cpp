@@ -52,25 +52,6 @@ TEST_F(FrameLoopTest, GlowStartsAfter48SecondsAndTheLoopEndsAfter152) {
     EXPECT_FALSE(framePass());
 }
 
-TEST_F(FrameLoopTest, FlashFollowsItsCuesThenHoldsUntil150Seconds) {
-    setDemoTime(100623);
-    framePass();
-    EXPECT_FALSE(flashStarted);
-    setDemoTime(100624);
-    framePass();
-    EXPECT_TRUE(flashStarted);
-    EXPECT_EQ(flashTrack.startTime, 100624);
-
-    // With the list finished the flash restarts every pass up to 149999 ms.
-    flashCues.index = std::int32_t(flashCues.entries.size()) - 1;
-    setDemoTime(149999);
-    framePass();
-    EXPECT_EQ(flashTrack.startTime, 149999);
-    setDemoTime(150000);
-    framePass();
-    EXPECT_EQ(flashTrack.startTime, 149999);
-}
-
 TEST_F(FrameLoopTest, CopyKeepsBlueGreenRedTopRowFirst) {
     std::uint32_t* pixels = framePixels(frame.get());
     fillFrame(frame.get(), 0);
