@@ -106,7 +106,6 @@ struct IAVIStream {
 
 struct IAVIFile {
     std::string path;
-    bool createdByOpen = false;
     bool started = false;
     bool flipRaw = false;
     AVFormatContext* format = nullptr;
@@ -343,14 +342,10 @@ std::set<IAVIFile*>& liveFiles() {
 }
 
 // At process exit (a fatal error ends the process without releasing the
-// file): stop the encoder threads, and take away a file that was created but
-// never started, so nothing half-made is left.
+// file): stop the encoder threads before the process goes.
 void cleanUpAtExit() {
     std::lock_guard<std::mutex> lock(liveFilesMutex());
-    for (IAVIFile* file : liveFiles()) {
-        file->stopWorker(true);
-        if (!file->started && file->createdByOpen) ::unlink(file->path.c_str());
-    }
+    for (IAVIFile* file : liveFiles()) file->stopWorker(true);
     liveFiles().clear();
 }
 
@@ -581,19 +576,18 @@ HRESULT AVIFileOpenA(PAVIFILE* file, LPCSTR name, UINT mode, const void*) {
     *file = nullptr;
     if (!name || !*name || (mode & (OF_WRITE | OF_CREATE)) != (OF_WRITE | OF_CREATE)) return AVERROR(EINVAL);
     if (HRESULT hooked = injected("AVIFileOpenA", 0)) return hooked;
-    // Check now that the file can be written, without emptying it yet.
+    // Check now that the file can be written, without emptying it yet; a
+    // file made only for the check goes again at once, so an interrupted
+    // or cancelled run leaves nothing behind.
     bool existed = ::access(name, F_OK) == 0;
     int fd = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return AVERROR(errno);
     ::close(fd);
+    if (!existed) ::unlink(name);
     auto created = std::make_unique<IAVIFile>();
     created->path = name;
-    created->createdByOpen = !existed;
     int result = avformat_alloc_output_context2(&created->format, nullptr, "avi", name);
-    if (result < 0 || !created->format) {
-        if (!existed) ::unlink(name);
-        return result < 0 ? result : AVERROR(ENOMEM);
-    }
+    if (result < 0 || !created->format) return result < 0 ? result : AVERROR(ENOMEM);
     *file = created.release();
     std::lock_guard<std::mutex> lock(liveFilesMutex());
     liveFiles().insert(*file);
@@ -723,7 +717,6 @@ DWORD AVIFileRelease(PAVIFILE file) {
         av_strerror(result, text, sizeof text);
         std::fprintf(stderr, "Couldn't complete \"%s\": %s\n", file->path.c_str(), text);
     }
-    if (!file->started && file->createdByOpen && file->streams.empty()) ::unlink(file->path.c_str());
     delete file;
     return 0;
 }

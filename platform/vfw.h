@@ -18,10 +18,10 @@
 // file's own, so the caller renders the next frame meanwhile; an encoder or
 // disk error is returned by the next call on the file at the latest.
 //
-// Opening does not touch an existing file: it is emptied when the first
-// write starts the file. A file that was created by AVIFileOpenA but never
-// started is removed again when the process exits, so a cancelled codec
-// dialog leaves nothing behind.
+// Opening checks that the file can be written but leaves the disk as it
+// was: the file is created (or emptied) when the first write starts it, so a
+// cancelled codec dialog or an interrupted start leaves nothing behind and
+// destroys no earlier render.
 //
 // The codec dialog answers from QVO_CODEC (rawvideo, utvideo, ffv1, huffyuv,
 // mjpeg, libx264 or cancel) when it is set; otherwise it asks in an SDL

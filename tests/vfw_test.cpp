@@ -287,7 +287,7 @@ TEST_F(Vfw, AFileNeverStartedIsLeftAsItWas) {
             if (AVIFileOpenA(&a, fresh.c_str(), OF_WRITE | OF_CREATE, nullptr) ||
                 AVIFileOpenA(&b, old.c_str(), OF_WRITE | OF_CREATE, nullptr))
                 std::exit(2);
-            std::exit(ScratchDir::exists(fresh) ? 1 : 3);  // exists while open
+            std::exit(ScratchDir::exists(fresh) ? 3 : 1);
         },
         ::testing::ExitedWithCode(1), "");
     EXPECT_FALSE(ScratchDir::exists(fresh));
