@@ -170,8 +170,9 @@ TEST_F(DataPack, ClipsLastTheRunWithoutClipping) {
         const std::vector<std::int16_t> pcm = decodeMp3(entry(pack, name));
         ASSERT_GE(pcm.size() / 2, std::size_t(154 * rate));
         int peak = 0;
-        double sum = 0.0;
-        for (std::int16_t s : pcm) peak = std::max(peak, std::abs(int(s))), sum += double(s) * s;
+        double sum = 0.0, dc = 0.0;
+        for (std::int16_t s : pcm) peak = std::max(peak, std::abs(int(s))), sum += double(s) * s, dc += s;
+        EXPECT_LT(std::fabs(dc / double(pcm.size())), 30.0) << "DC offset";
         const double rmsDb = 10.0 * std::log10(sum / double(pcm.size()) / (32768.0 * 32768.0));
         EXPECT_LT(peak, 32000) << "no headroom";
         EXPECT_GT(rmsDb, -30.0) << "too quiet";

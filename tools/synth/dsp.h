@@ -112,7 +112,7 @@ public:
         shifted -= std::floor(shifted);
         const double value = (phase < width ? 1.0 : -1.0) + blep(phase, dt) - blep(shifted, dt);
         advance(dt);
-        return value;
+        return value - (2.0 * width - 1.0);  // centred: a narrow pulse has no DC either
     }
     double sine(double hz) {
         const double value = sineCycles(phase);

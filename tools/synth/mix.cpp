@@ -156,6 +156,18 @@ Stereo mixScore(const Score& score) {
         out.right[i] += right.process(m + reverbSend.right[i]) * 0.9f;
     }
 
+    // A gentle high-pass at a few hertz keeps the master free of DC offset.
+    const float r = float(1.0 - 2.0 * pi * 5.0 / sampleRate);
+    for (std::vector<float>* channel : {&out.left, &out.right}) {
+        float previousIn = 0.0f, previousOut = 0.0f;
+        for (float& x : *channel) {
+            const float y = x - previousIn + r * previousOut;
+            previousIn = x;
+            previousOut = y;
+            x = y;
+        }
+    }
+
     const std::size_t fadeFrom = toFrames(score.fadeStart), fadeTo = toFrames(score.fadeEnd);
     for (std::size_t i = fadeFrom; fadeTo > fadeFrom && i < frames; ++i) {
         const double x = i >= fadeTo ? 1.0 : double(i - fadeFrom) / double(fadeTo - fadeFrom);
