@@ -1,5 +1,7 @@
 #include "demo/effects/bars.h"
 
+#include <limits>
+
 #include "demo/clock.h"
 #include "demo/demostate.h"
 #include "demo/effects/frame.h"
@@ -45,17 +47,19 @@ const BarShape barShapes[barCount] = {
 };
 
 // The glow in a margin pixel: its blue plus the level, low four bits, as red.
-inline std::uint32_t glowPixel(std::uint32_t p) {
-    std::int32_t v = std::int32_t(p & 0xFF) + glowLevel;
+inline std::uint32_t glowPixel(std::uint32_t p, std::int32_t level) {
+    std::int32_t v = std::int32_t(p & 0xFF) + level;
     if (v < 0) v = 0;
     return std::uint32_t(v & 0x0F) << 16;
 }
 
 void glowRows(const frame::View& view, std::int32_t rowBegin, std::int32_t rowEnd, std::int32_t x0,
               std::int32_t x1) {
+    // Capped so blue + level cannot overflow; no track comes near it.
+    const std::int32_t level = std::min(glowLevel, std::numeric_limits<std::int32_t>::max() - 255);
     for (std::int32_t r = rowBegin; r < rowEnd; ++r) {
         std::uint32_t* row = view.row(r);
-        for (std::int32_t x = x0; x < x1; ++x) row[x] = glowPixel(row[x]);
+        for (std::int32_t x = x0; x < x1; ++x) row[x] = glowPixel(row[x], level);
     }
 }
 
@@ -87,6 +91,7 @@ void Bar::draw(Surface* surface) {
 
 void shadeBand(Surface* surface, float left, float top, float right, float bottom, std::int32_t amount) {
     if (!(left < right) || !(top < bottom) || amount == 0) return;
+    amount = frame::safeAmount(amount);
     const frame::View view(surface);
     if (view.width == 0) return;
 

@@ -51,6 +51,12 @@ struct View {
     std::int32_t height;
 };
 
+// A channel amount with which red (up to 16 bits with the top byte) minus
+// the amount cannot overflow 32 bits. Only absurd amounts change.
+inline std::int32_t safeAmount(std::int32_t amount) {
+    return std::max(amount, std::int32_t(-2147483647 - 1 + 65536));
+}
+
 // Clamps a start coordinate into [0, limit].
 inline std::int32_t clampStart(std::int32_t v, std::int32_t limit) {
     return std::clamp(v, std::int32_t(0), limit);

@@ -32,6 +32,7 @@ std::int32_t gridRand() {
 
 void invertSquare(Surface* surface, float left, float top, float right, float bottom, std::int32_t amount) {
     if (!(left < right) || !(top < bottom) || amount == 0) return;
+    amount = frame::safeAmount(amount);
     const frame::View view(surface);
     if (view.width == 0) return;
     const std::int32_t x0 = frame::clampStart(frame::truncToInt(left), view.width);
@@ -43,7 +44,7 @@ void invertSquare(Surface* surface, float left, float top, float right, float bo
         for (std::int32_t x = x0; x < x1; ++x) {
             std::int32_t v = std::int32_t(row[x] >> 16) - amount;
             if (v < 0) v = 0;
-            const std::uint32_t g = std::uint32_t(v - amount - 1) & 0xFF;
+            const std::uint32_t g = (std::uint32_t(v) - std::uint32_t(amount) - 1u) & 0xFF;
             row[x] = g << 16 | g << 8 | g;
         }
     }
