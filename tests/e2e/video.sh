@@ -1,0 +1,106 @@
+#!/bin/bash
+# Video mode as a user runs it, headless: renders read back with ffprobe and
+# ffmpeg, and the ways a render can end early.
+#   tests/e2e/video.sh BUILD_DIR
+# Exit 77 (skipped) without ffmpeg/ffprobe.
+set -u
+build=$(cd "$1" && pwd)
+demo="$build/quelvarnossa"
+pack="$build/QuelVarnOssa.dat"
+command -v ffprobe >/dev/null && command -v ffmpeg >/dev/null || { echo "ffprobe/ffmpeg missing"; exit 77; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+avi="$work/quel varn ossa.avi"
+
+check() {  # check NAME CONDITION...
+    local name=$1; shift
+    if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
+}
+headless() { env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy "$@"; }
+render() { (cd "$work" && headless "$@" "$demo" "${args[@]}") >"$work/out.txt" 2>&1; }
+probe() { ffprobe -v error -count_packets -select_streams "$1" -show_entries "stream=$2" -of csv=p=0 "$avi"; }
+streams() { ffprobe -v error -show_entries stream=codec_type -of csv=p=0 "$avi" | tr '\n' ' '; }
+cp "$pack" "$work/"
+
+# 1. No sound, 10 fps: one stream of 1522 frames equal to the headless
+#    renderer's.
+args=(video nosound fps 10)
+render env QVO_CODEC=utvideo
+check "nosound fps 10 exits 0" test $? -eq 0
+check "nosound fps 10: one video stream" test "$(streams)" = "video "
+check "nosound fps 10: 1522 frames at 10/1" test "$(probe v:0 r_frame_rate,nb_read_packets)" = "10/1,1522"
+if [ -x "$build/qvo-render" ]; then
+    ffmpeg -v error -i "$avi" -f framemd5 -pix_fmt bgr24 - | grep -v '^#' | awk -F, '{gsub(/ /,"",$6); print $6}' \
+        >"$work/avi.md5"
+    "$build/qvo-render" --pack "$pack" --fps 10 --md5 2>/dev/null | awk '{print $2}' >"$work/render.md5"
+    check "nosound fps 10: frames equal the headless renderer's" cmp -s "$work/avi.md5" "$work/render.md5"
+fi
+rm -f "$avi"
+
+# 2. With sound at 40 fps: 6082 frames and 6705405 sample frames, the music
+#    as ffmpeg itself decodes the clip.
+args=(video fps 40)
+render env QVO_CODEC=utvideo
+check "fps 40 exits 0" test $? -eq 0
+check "fps 40: video and audio" test "$(streams)" = "video audio "
+check "fps 40: 6082 frames at 40/1" test "$(probe v:0 r_frame_rate,nb_read_packets)" = "40/1,6082"
+check "fps 40: 44.1 kHz stereo 16-bit" test "$(probe a:0 sample_fmt,sample_rate,channels)" = "s16,44100,2"
+ffmpeg -v error -i "$avi" -map 0:a -f s16le -y "$work/avi.raw"
+check "fps 40: 6705405 sample frames" test "$(stat -c %s "$work/avi.raw")" -eq $((6705405 * 4))
+if command -v python3 >/dev/null; then
+    "$build/qvo-pack" extract "$pack" "data/kov-marrowin(clip).mp3" "$work/clip.mp3" >/dev/null
+    ffmpeg -v error -i "$work/clip.mp3" -f s16le -ac 2 -ar 44100 -y "$work/clip.raw"
+    diff=$(python3 - "$work/avi.raw" "$work/clip.raw" <<'EOF'
+import array, sys
+a = array.array('h'); a.frombytes(open(sys.argv[1], 'rb').read())
+b = array.array('h'); b.frombytes(open(sys.argv[2], 'rb').read())
+print(max(abs(x - y) for x, y in zip(a, b)) if len(b) >= len(a) else 99999)
+EOF
+)
+    check "fps 40: the sound is the clip's decode (max difference $diff)" test "$diff" -le 4
+fi
+rm -f "$avi" "$work"/*.raw
+
+# 3. The disk fills up: the write error, exit code 1, no crash.
+args=(video nosound fps 40)
+(ulimit -f 20000; render env QVO_CODEC=utvideo)
+code=$?
+check "full disk exits 1" test $code -eq 1
+check "full disk says why" grep -q "Couldn't write to avi stream - 'File too large'" "$work/out.txt"
+rm -f "$avi"
+
+# 4. The codec dialog cancelled: exit 1, no file.
+args=(video nosound)
+render env QVO_CODEC=cancel
+check "cancel exits 1" test $? -eq 1
+check "cancel says so" grep -q "avi dialog was aborted!" "$work/out.txt"
+check "cancel leaves no file" test ! -e "$avi"
+
+# 5. A frame rate of 0 (the first number on the line) is refused first.
+args=(video sound=0 fps 30)
+render env QVO_CODEC=utvideo
+check "fps 0 exits 1" test $? -eq 1
+check "fps 0 says what was read" grep -q "at 0 frames per second" "$work/out.txt"
+check "fps 0 says how to write it" grep -q "\"video fps 30 sound=0\"" "$work/out.txt"
+check "fps 0 leaves no file" test ! -e "$avi"
+
+# 6. Ctrl-C mid-render: the file is completed with the frames so far and
+#    their sound.
+(cd "$work" && headless QVO_CODEC=utvideo "$demo" video fps 40 >"$work/out.txt" 2>&1) &
+shell=$!
+for _ in $(seq 100); do
+    grep -q "Rendering video: *[1-9]" "$work/out.txt" 2>/dev/null && break
+    sleep 0.2
+done
+pkill -INT -P "$shell" -x quelvarnossa
+wait "$shell"
+code=$?
+check "Ctrl-C exits 0" test $code -eq 0
+frames=$(probe v:0 nb_read_packets)
+check "Ctrl-C leaves a readable file with some frames ($frames)" test "${frames:-0}" -gt 0 -a "${frames:-0}" -lt 6082
+ffmpeg -v error -i "$avi" -map 0:a -f s16le -y "$work/avi.raw"
+check "Ctrl-C: the sound of those frames" test "$(stat -c %s "$work/avi.raw")" -eq $((frames * 44100 / 40 * 4))
+
+[ $failures -eq 0 ] && echo "all video checks passed" || echo "$failures video checks failed"
+[ $failures -eq 0 ]
