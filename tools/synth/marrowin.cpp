@@ -1,6 +1,7 @@
 // The main clip, composed to the demo's timeline. Every kick lands on a beat
 // cue; the sections change where the picture changes (the bars, the glow,
 // the streaked noise, the curtain snaps, the letterbox).
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <stdexcept>
@@ -41,6 +42,13 @@ std::vector<std::string> words(const std::string& text) {
     return out;
 }
 
+// How a section hands over to the next one.
+enum class Ending {
+    Plain,
+    Fill,     // a snare roll and a riser over the last bar, the hats stop
+    BuildUp,  // a riser across the whole section, a snare roll speeding up over its last two bars
+};
+
 // One section of the arrangement. Bars count from the section's first
 // beat; the patterns are sixteen steps per bar. Every 8-bar block starts
 // with a crash, ends with a short snare fill and switches the A/B variants.
@@ -57,27 +65,27 @@ struct Section {
     const char* arpB;
     const char* lead;         // a melody name per 8-bar block, "-" for none
     double pad;               // pad level, 0 for none
-    bool rollIntoNext;        // a snare roll and a riser over the last bar
+    Ending ending;
 };
 
 const Section sections[] = {
     {"groove", "Am Am F F C C G G", "..X...X...X...X.", nullptr, nullptr, nullptr,
-     "..x...x...x...x.", "..x...x...x...o.", nullptr, nullptr, "-", 0.55, true},
+     "..x...x...x...x.", "..x...x...x...o.", nullptr, nullptr, "-", 0.55, Ending::Fill},
     {"bars", "Am F C G Am F C E", "xxXxxxXxxxXxxxXx", "..x...x...x...x.", "....x.......x...", nullptr,
-     "..x...x...x...o.", "..x...x.5.x...o.", "0123012301230123", "0213021302130213", "-", 0.5, true},
+     "..x...x...x...o.", "..x...x.5.x...o.", "0123012301230123", "0213021302130213", "-", 0.5, Ending::Fill},
     {"lead", "Am F C G Am F Dm E", "xxXxxxXxxxXxxxXx", "..x...x...x...x.", "....x.......x...", nullptr,
-     ".xox.xxo.xox.xxo", ".xxx.xox.xxx.x5o", "0.2.1.3.0.2.1.3.", "4.2.3.1.4.2.3.1.", "A B", 0.45, true},
+     ".xox.xxo.xox.xxo", ".xxx.xox.xxx.x5o", "0.2.1.3.0.2.1.3.", "4.2.3.1.4.2.3.1.", "A B", 0.45, Ending::Fill},
     {"streak", "Dm Bb C Am Dm Bb E E", "xXxxxXxxxXxxxXxx", "..x...x...x...x.", "....x.......x...",
      "...x..x.....x..x", ".x.x.xo..x.x.x5o", ".xox.x5x.xox.xxo", "0123210123210123", "4321234543212345",
-     "- C C2", 0.4, false},
+     "- C C2", 0.4, Ending::Plain},
     {"break", "F G Esus4 E", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, "-", 0.7,
-     false},
+     Ending::BuildUp},
     {"peak", "Am F C G Am F Dm E", "xxXxxxXxxxXxxxXx", "..x...x...x...x.", "....x.......x...",
      "...x..x.....x..x", ".xox.xxo.xox.xxo", ".xxx.xox.xxx.x5o", "0123456701234567", "7654321076543210",
-     "A B", 0.5, false},
-    {"drop", "E", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, "-", 0.0, false},
+     "A B", 0.5, Ending::Plain},
+    {"drop", "E", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, "-", 0.0, Ending::Plain},
     {"closing", "F G Am Am", "..X...X...X...X.", nullptr, "....x.......x...", nullptr, "..x...x...x...x.",
-     "..x...x...x...x.", "3.2.1.0.3.2.1.0.", nullptr, "D", 0.55, false},
+     "..x...x...x...x.", "3.2.1.0.3.2.1.0.", nullptr, "D", 0.55, Ending::Plain},
 };
 constexpr int sectionCount = int(std::size(sections));
 
@@ -185,6 +193,7 @@ void Marrowin::section(int index, int first, int end) {
         const bool blockB = block % 2 == 1;
         const bool lastBarOfBlock = bar % 8 == 7;
         const bool lastBar = bar == bars - 1;
+        const bool fillBar = lastBar && s.ending == Ending::Fill;
         const Chord chord = chordAt(index, bar);
         const double barEnd = std::min(barBeat + 4, end);
 
@@ -201,15 +210,15 @@ void Marrowin::section(int index, int first, int end) {
         for (int step = 0; step < 16; ++step) {
             const double beat = barBeat + step / 4.0;
             if (beat >= end) break;
-            const bool fillStep = step >= 12 && ((lastBarOfBlock && !lastBar) || (lastBar && s.rollIntoNext));
-            if (s.hat && hits(s.hat, step) && !(lastBar && s.rollIntoNext && step >= 8))
+            const bool fillStep = step >= 12 && ((lastBarOfBlock && !lastBar) || fillBar);
+            if (s.hat && hits(s.hat, step) && !(fillBar && step >= 8))
                 c.play(Voice::ClosedHat, beat, 0.1, 0, stepOf(s.hat, step) == 'X' ? 0.75 : 0.4,
                        step % 2 ? 0.25 : -0.15, 0.5);
             if (s.openHat && hits(s.openHat, step) && !fillStep)
                 c.play(Voice::OpenHat, beat, 0.2, 0, 0.45, 0.2, 0.4);
             if (s.clap && hits(s.clap, step)) c.play(Voice::Clap, beat, 0.2, 0, 0.8, 0.0);
             if (s.rim && hits(s.rim, step)) c.play(Voice::Rim, beat, 0.1, 0, 0.45, -0.35);
-            if (fillStep && (s.hat || lastBar)) c.play(Voice::Snare, beat, 0.1, 0, 0.35 + 0.1 * (step - 12), 0.1, 0.4);
+            if (fillStep) c.play(Voice::Snare, beat, 0.1, 0, 0.35 + 0.1 * (step - 12), 0.1, 0.4);
             if (bass && hits(bass, step)) {
                 int gap = 1;
                 while (gap < 2 && !hits(bass, step + gap)) ++gap;
@@ -228,10 +237,9 @@ void Marrowin::section(int index, int first, int end) {
             const std::string& name = leads[std::size_t(block) % leads.size()];
             if (name != "-") c.phrase(Voice::Lead, melody(name), barBeat, end, 0.7, 0.6);
         }
-        if (lastBar && s.rollIntoNext) c.play(Voice::Riser, barBeat, barEnd - barBeat, 0, 0.5);
+        if (fillBar) c.play(Voice::Riser, barBeat, barEnd - barBeat, 0, 0.5);
     }
-    if (std::string(s.name) == "break") {
-        // A snare roll that speeds up into the return of the groove.
+    if (s.ending == Ending::BuildUp) {
         for (double beat = end - 8; beat < end; beat += beat < end - 4 ? 0.5 : 0.25)
             c.play(Voice::Snare, beat, 0.1, 0, 0.2 + 0.6 * (beat - (end - 8)) / 8.0, 0.0, 0.5);
         c.play(Voice::Riser, first, end - first, 0, 0.8);
