@@ -13,6 +13,8 @@ bool streakMode = false;
 
 namespace noisekernel {
 
+bool vectorAllowed = true;
+
 void expandRegister(std::uint32_t state, std::uint64_t* words, std::size_t wordCount) {
     // The first 128 bits one at a time from the state...
     std::uint64_t low = state & 0x7FFFFFFFu, high = 0;
@@ -112,7 +114,7 @@ void fillNoise(Surface* surface, std::int32_t maskR, std::int32_t maskG, std::in
 
     std::size_t n = 0;
     if (byteMasks(maskR, maskG, maskB)) {
-        if (noisekernel::vectorAvailable()) {
+        if (noisekernel::vectorAllowed && noisekernel::vectorAvailable()) {
             n = count & ~std::size_t(7);
             noisekernel::plainPixelsSse2(words, band.first, n, std::uint32_t(maskR), std::uint32_t(maskG),
                                          std::uint32_t(maskB));
@@ -141,7 +143,7 @@ void fillStreakNoise(Surface* surface, std::int32_t maskR, std::int32_t maskG, s
 
     // The band starts at the first pixel of a row, so the column counter is
     // simply the position within the row.
-    const bool vector = noisekernel::vectorAvailable() && byteMasks(maskR, maskG, maskB) && width % 8 == 0 &&
+    const bool vector = noisekernel::vectorAllowed && noisekernel::vectorAvailable() && byteMasks(maskR, maskG, maskB) && width % 8 == 0 &&
                         threshold >= -1000;
     const std::int32_t vectorThreshold = std::min(threshold, 45);  // n <= 45: beyond that d is 0 anyway
     for (std::size_t rowStart = 0; rowStart < count; rowStart += width) {

@@ -22,6 +22,9 @@ std::uint64_t bitWindow(const std::uint64_t* words, std::size_t position, int le
 // Whether the vector loops below may be used on this machine.
 bool vectorAvailable();
 
+// Cleared by tests to run the portable loops on a machine with vectors.
+extern bool vectorAllowed;
+
 // out[n] for n < count (count a multiple of 8) from the low byte b of step n:
 // (b & maskR) << 16 | (b & maskG) << 8 | (b & maskB). Masks within 0..255.
 // Reads up to 8 bytes past bit count + 32 of the sequence.
