@@ -2,7 +2,6 @@
 
 #include "display/rowconverters_impl.h"
 
-#include <cstring>
 
 namespace rowconv {
 
@@ -110,16 +109,6 @@ const ConverterSet scalarConverters = {
      scalar::to555, scalar::to555Swapped},
 };
 
-#if defined(__x86_64__) || defined(__i386__)
-bool cpuHas(const char* feature) {
-    __builtin_cpu_init();
-    if (std::strcmp(feature, "sse2") == 0) return __builtin_cpu_supports("sse2");
-    if (std::strcmp(feature, "ssse3") == 0) return __builtin_cpu_supports("ssse3");
-    if (std::strcmp(feature, "avx2") == 0) return __builtin_cpu_supports("avx2");
-    return false;
-}
-#endif
-
 struct Dispatch {
     RowConverter convert[FormatCount] = {};
 
@@ -144,9 +133,20 @@ const Dispatch& dispatch() {
 const ConverterSet& scalarSet() { return scalarConverters; }
 
 #if defined(__x86_64__) || defined(__i386__)
-const ConverterSet* sse2Set() { return cpuHas("sse2") ? &detail::sse2Converters : nullptr; }
-const ConverterSet* ssse3Set() { return cpuHas("ssse3") ? &detail::ssse3Converters : nullptr; }
-const ConverterSet* avx2Set() { return cpuHas("avx2") ? &detail::avx2Converters : nullptr; }
+// __builtin_cpu_init makes the answers valid even during static
+// initialisation, before the run-time library would have asked the CPU.
+const ConverterSet* sse2Set() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("sse2") ? &detail::sse2Converters : nullptr;
+}
+const ConverterSet* ssse3Set() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3") ? &detail::ssse3Converters : nullptr;
+}
+const ConverterSet* avx2Set() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? &detail::avx2Converters : nullptr;
+}
 #else
 const ConverterSet* sse2Set() { return nullptr; }
 const ConverterSet* ssse3Set() { return nullptr; }

@@ -343,6 +343,18 @@ HRESULT createSdlDirectDraw(IDirectDraw** directDraw) {
         std::fprintf(stderr, "DirectDrawCreate: %s\n", SDL_GetError());
         return DDERR_NODIRECTDRAWHW;
     }
+    // When the display cannot be reached SDL quietly falls back to a driver
+    // with no screen; the demo would then run unseen to its end. Those
+    // drivers count only when asked for by name.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) &&
+        !(asked && SDL_strcasecmp(asked, driver) == 0)) {
+        std::fprintf(stderr, "No display to show the demo on (cannot open %s).\n",
+                     SDL_getenv("DISPLAY") ? SDL_getenv("DISPLAY") : "the display");
+        win32::stopVideo();
+        return DDERR_NODIRECTDRAWHW;
+    }
     *directDraw = new SdlDirectDraw();
     return DD_OK;
 }

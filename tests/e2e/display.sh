@@ -117,5 +117,12 @@ check "headless exits with 3 (not presented)" test $code -eq 3
 check "headless open returns 0" grep -q "^open: 0" "$work/headless.out"
 check "headless update returns 0" grep -q "^update: 0" "$work/headless.out"
 
+# A display that cannot be reached is no display either (SDL would fall
+# back to drawing off screen, unseen).
+DISPLAY=:65000 timeout 10 "$build/qvo-displaytest" 20 >"$work/unreachable.out" 2>&1
+code=$?
+check "unreachable display exits with 3" test $code -eq 3
+check "unreachable display open returns 0" grep -q "^open: 0" "$work/unreachable.out"
+
 [ $failures -eq 0 ] && echo "all display checks passed"
 exit $((failures > 0))
