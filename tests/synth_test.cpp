@@ -45,6 +45,11 @@ TEST(TempoMap, FollowsTheBeatsAndExtendsAtTheAverageBeat) {
     EXPECT_THROW(TempoMap({1.0}), std::invalid_argument);
 }
 
+TEST(Dsp, TableSineMatchesTheLibrarySine) {
+    for (double c : {0.0, 0.125, 0.25, 0.3333, 0.5, 0.75, 0.999999, 1.0, 7.6, -0.25, -1e-18, -3.1})
+        EXPECT_NEAR(sineCycles(c), std::sin(2.0 * pi * c), 1e-6) << c;
+}
+
 TEST(Compose, ReadsNotesChordsAndPhrases) {
     EXPECT_EQ(noteNumber("A4"), 69);
     EXPECT_EQ(noteNumber("C#5"), 73);

@@ -34,7 +34,8 @@ inline double sineCycles(double cycles) {
         for (int i = 0; i <= size; ++i) t[std::size_t(i)] = std::sin(2.0 * pi * i / size);
         return t;
     }();
-    const double x = (cycles - std::floor(cycles)) * size;
+    double x = (cycles - std::floor(cycles)) * size;
+    if (x >= size) x = 0.0;  // a tiny negative phase rounds up to a whole cycle
     const int i = int(x);
     const double f = x - i;
     return table[std::size_t(i)] + f * (table[std::size_t(i) + 1] - table[std::size_t(i)]);
