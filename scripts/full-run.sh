@@ -29,6 +29,6 @@ xvfb-run -a -s "-screen 0 640x480x24" bash -c '
     echo "wall time: $(echo "$end - $start" | bc) s"
     cat "$out/time.txt"' _ "$build" "$out" "$shots" | tee "$out/summary.txt"
 
-montage $(for s in $shots; do echo "$out/shot-$s.png"; done) -tile 3x2 -geometry 320x240+4+4 \
-    -label '%f' "$out/contact-sheet.png"
+montage -label '%t' $(for s in $shots; do echo "$out/shot-$s.png"; done) -tile 3x2 \
+    -geometry 320x240+4+4 "$out/contact-sheet.png"
 echo "contact sheet: $out/contact-sheet.png"
