@@ -116,6 +116,15 @@ const char* packFileName() {
     return chosen.c_str();
 }
 
+void storeDisplaySettings() {
+    SettingsServer* settings = SettingsServer::getInstance();
+    settings->setInt(SettingKey::Width, 640);
+    settings->setInt(SettingKey::Height, 480);
+    settings->setInt(SettingKey::BitsPerPixel, 32);
+    settings->setInt(SettingKey::PlatformSelect1, 1);
+    settings->setInt(SettingKey::PlatformSelect2, 1);
+}
+
 void initDemo() {
     debugServer = new (std::nothrow) DebugServer(11, 0);
     if (!debugServer) serviceFailed("Error - Couldn't initialize debug-server! Aborting...");
@@ -127,12 +136,7 @@ void initDemo() {
 
     fileServer->openPack(packFileName());
 
-    SettingsServer* settings = SettingsServer::getInstance();
-    settings->setInt(SettingKey::Width, 640);
-    settings->setInt(SettingKey::Height, 480);
-    settings->setInt(SettingKey::BitsPerPixel, 32);
-    settings->setInt(SettingKey::PlatformSelect1, 1);
-    settings->setInt(SettingKey::PlatformSelect2, 1);
+    storeDisplaySettings();
 
     buildCueLists();
     buildTracks();

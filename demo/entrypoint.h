@@ -7,6 +7,9 @@
 int runDemo(const char* commandLine);
 
 void initDemo();
+
+// The five display settings of start-up: 640x480, 32 bits, platform 1/1.
+void storeDisplaySettings();
 void shutdownDemo();
 
 // Where the pack is looked for: the working directory first, then beside

@@ -1,5 +1,7 @@
 #include "demo/headlessrender.h"
 
+#include "demo/entrypoint.h"
+
 #include <memory>
 #include <vector>
 
@@ -50,15 +52,6 @@ private:
 };
 
 }  // namespace
-
-void storeDisplaySettings() {
-    SettingsServer* settings = SettingsServer::getInstance();
-    settings->setInt(SettingKey::Width, 640);
-    settings->setInt(SettingKey::Height, 480);
-    settings->setInt(SettingKey::BitsPerPixel, 32);
-    settings->setInt(SettingKey::PlatformSelect1, 1);
-    settings->setInt(SettingKey::PlatformSelect2, 1);
-}
 
 HeadlessRenderer::HeadlessRenderer(std::string packPath, float frameRate)
     : packPath(std::move(packPath)), frameRate(frameRate) {}

@@ -15,8 +15,7 @@
 #include <functional>
 #include <string>
 
-// The five display settings of start-up: 640x480, 32 bits, platform 1/1.
-void storeDisplaySettings();
+#include "demo/entrypoint.h"  // storeDisplaySettings
 
 class HeadlessRenderer {
 public:
