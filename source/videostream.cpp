@@ -49,16 +49,25 @@ bool cancelConfirmed = false;
 volatile std::sig_atomic_t interrupted = 0;
 bool interruptReported = false;
 
+struct sigaction previousInterrupt {};
+bool interruptHandled = false;
+
 void onInterrupt(int) { interrupted = 1; }
 
 // Ctrl-C asks for the file to be completed with what is there; the handler
-// is one-shot, so a second Ctrl-C ends the process the ordinary way.
+// is one-shot, so a second Ctrl-C ends the process the ordinary way. It
+// lasts as long as the render.
 void installInterruptHandler() {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESETHAND | SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
+    interruptHandled = sigaction(SIGINT, &action, &previousInterrupt) == 0;
+}
+
+void restoreInterruptHandler() {
+    if (interruptHandled) sigaction(SIGINT, &previousInterrupt, nullptr);
+    interruptHandled = false;
 }
 
 // A progress line on standard error: rewritten in place on a terminal,
@@ -145,6 +154,7 @@ VideoStream::~VideoStream() {
         progressLine.finish(framesWritten, samplesWritten, bAudioEnabled ? sampleRate : 0, renderCancelled());
         progressStarted = false;
     }
+    restoreInterruptHandler();
     dialogWindow.reset();
     releaseStreams();
     closeFile();
