@@ -49,7 +49,7 @@ protected:
 
 TEST_F(RenderToolTest, PrintsOneDigestPerFrameAndWritesTheFramesAsked) {
     const Result r = run(dir, "--pack " + dir.path("demo.dat") + " --fps 2 --md5 --dump 0 " + dir.path("f0.ppm") +
-                                  " --dump 120 " + dir.path("f120.png"));
+                                  " --dump 120 " + dir.path("f120.png") + " --raw " + dir.path("all.bgr"));
     ASSERT_EQ(r.status, 0) << r.err;
     std::istringstream lines(r.out);
     std::vector<std::string> digests;
@@ -71,6 +71,14 @@ TEST_F(RenderToolTest, PrintsOneDigestPerFrameAndWritesTheFramesAsked) {
     ASSERT_EQ(ppm.size(), header.size() + 921600);
     EXPECT_EQ(ppm.substr(0, header.size()), header);
     EXPECT_EQ(ppm.find_first_not_of('\0', header.size()), std::string::npos);
+
+    // The raw stream is every frame back to back, in order.
+    const std::string raw = dir.path("all.bgr");
+    EXPECT_EQ(ScratchDir::read(raw).size(), 306u * 921600u);
+    for (int k : {0, 120, 305})
+        EXPECT_EQ(shellMd5("tail -c +" + std::to_string(k * 921600 + 1) + " " + raw + " | head -c 921600"),
+                  digests[k])
+            << "frame " << k;
 
     // The PNG holds exactly the frame the digest was taken of.
     ASSERT_TRUE(ScratchDir::exists(dir.path("f120.png")));

@@ -32,10 +32,11 @@ constexpr int width = 640, height = 480;
 int usage(const char* problem) {
     if (problem) std::fprintf(stderr, "qvo-render: %s\n", problem);
     std::fprintf(stderr,
-                 "usage: qvo-render [--pack FILE] [--fps N] [--md5] [--dump K OUT.png|OUT.ppm]...\n"
+                 "usage: qvo-render [--pack FILE] [--fps N] [--md5] [--raw OUT] [--dump K OUT.png|OUT.ppm]...\n"
                  "  --pack FILE   the data pack (default QuelVarnOssa.dat)\n"
                  "  --fps N       frames per second, 1 to 1000 (default 40)\n"
                  "  --md5         print INDEX MD5 of every 24-bit frame\n"
+                 "  --raw OUT     write every 24-bit frame (bgr24, top row first) to OUT, - for stdout\n"
                  "  --dump K OUT  write frame K (from 0) as PNG or PPM\n");
     return 2;
 }
@@ -132,6 +133,7 @@ int main(int argc, char** argv) {
     std::string pack = "QuelVarnOssa.dat";
     long fps = 40;
     bool md5 = false;
+    std::string rawPath;  // every frame's 24-bit bytes, back to back
     std::multimap<long, std::string> dumps;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -141,6 +143,8 @@ int main(int argc, char** argv) {
             if (!parseInt(argv[++i], 1, 1000, fps)) return usage("--fps takes a whole number from 1 to 1000");
         } else if (arg == "--md5") {
             md5 = true;
+        } else if (arg == "--raw" && i + 1 < argc) {
+            rawPath = argv[++i];
         } else if (arg == "--dump" && i + 2 < argc) {
             long k = 0;
             if (!parseInt(argv[++i], 0, 1L << 30, k)) return usage("--dump takes a frame number from 0 on");
@@ -157,11 +161,23 @@ int main(int argc, char** argv) {
 
     const bool showProgress = ::isatty(2) != 0;
     bool writeFailed = false;
+    std::FILE* raw = nullptr;
+    if (!rawPath.empty()) {
+        raw = rawPath == "-" ? stdout : std::fopen(rawPath.c_str(), "wb");
+        if (!raw) {
+            std::fprintf(stderr, "qvo-render: cannot write %s: %s\n", rawPath.c_str(), std::strerror(errno));
+            return 1;
+        }
+    }
     int frames = 0;
     try {
         HeadlessRenderer renderer(pack, float(fps));
         frames = renderer.run([&](int index, const unsigned char* frame24, int progress) {
             if (md5) std::printf("%d %s\n", index, md5Hex(frame24, frame24Size).c_str());
+            if (raw && std::fwrite(frame24, 1, frame24Size, raw) != frame24Size) {
+                std::fprintf(stderr, "qvo-render: cannot write %s: %s\n", rawPath.c_str(), std::strerror(errno));
+                writeFailed = true;
+            }
             const auto [first, last] = dumps.equal_range(index);
             for (auto it = first; it != last; ++it) {
                 if (!writeFrame(it->second, frame24)) {
@@ -181,6 +197,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::fflush(stdout);
+    if (raw && raw != stdout && std::fclose(raw) != 0) writeFailed = true;
     if (showProgress) std::fputc('\n', stderr);
     if (writeFailed) return 1;
     std::fprintf(stderr, "%d frames\n", frames);
