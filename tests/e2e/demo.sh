@@ -60,7 +60,8 @@ escape_run() {  # escape_run NAME AUDIODRIVER KEY|close ARGS...
             id=$(xdotool search --onlyvisible --name "^Tirrow$" 2>/dev/null | tail -1)
             [ -n "$id" ] && break; sleep 0.1
         done
-        sleep 5
+        # At a random moment: during the 3.5 s pre-roll or in the frame loop.
+        delay=$((RANDOM % 7 + 1)); sleep $delay
         # SDL may replace its X window while setting up; take the one visible now.
         id=$(xdotool search --onlyvisible --name "^Tirrow$" 2>/dev/null | tail -1)
         start=$(date +%s%N)
@@ -68,7 +69,7 @@ escape_run() {  # escape_run NAME AUDIODRIVER KEY|close ARGS...
         for i in $(seq 1 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
         kill -0 $pid 2>/dev/null && { kill -9 $pid; echo "still running"; exit 9; }
         wait $pid; code=$?
-        echo "ended $(( ($(date +%s%N) - start) / 1000000 )) ms after $how"
+        echo "ended $(( ($(date +%s%N) - start) / 1000000 )) ms after $how at ${delay} s"
         exit $code' _ "$build" "$driver" "$how" "$@" >"$work/$name.out" 2>&1
 }
 escape_run escape_sound dummy Escape
