@@ -13,36 +13,17 @@ namespace {
 
 TEST(ProgressWindow, DrawsTheLayoutOfTheDialogTemplate) {
     const std::string rc = ScratchDir::read(std::string(QVO_SOURCE_DIR) + "/resources/progress.rc");
-    ASSERT_FALSE(rc.empty());
     const auto& t = win32::progressDialog;
-    std::smatch m;
-    ASSERT_TRUE(std::regex_search(rc, m, std::regex(R"re(IDD_PROGRESS\s+DIALOG\s+0,\s*0,\s*(\d+),\s*(\d+))re")));
-    EXPECT_EQ(t.width, std::stoi(m[1]));
-    EXPECT_EQ(t.height, std::stoi(m[2]));
-    ASSERT_TRUE(std::regex_search(rc, m, std::regex(R"re(#define IDD_PROGRESS\s+(\d+))re")));
-    EXPECT_EQ(t.id, std::stoi(m[1]));
-    ASSERT_TRUE(std::regex_search(rc, m, std::regex(R"re(CAPTION "([^"]*)")re")));
-    EXPECT_EQ(t.caption, m[1].str());
-    ASSERT_TRUE(std::regex_search(rc, m, std::regex(R"re(FONT (\d+), "([^"]*)")re")));
-    EXPECT_EQ(t.pointSize, std::stoi(m[1]));
-    EXPECT_EQ(t.font, m[2].str());
-    ASSERT_TRUE(std::regex_search(rc, m, std::regex(R"re(#define IDC_PROGRESS\s+(\d+))re")));
-    EXPECT_EQ(t.bar.id, std::stoi(m[1]));
-    ASSERT_TRUE(std::regex_search(
-        rc, m, std::regex(R"re("msctls_progress32",\s*WS_BORDER,\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+))re")));
-    EXPECT_EQ(t.bar.x, std::stoi(m[1]));
-    EXPECT_EQ(t.bar.y, std::stoi(m[2]));
-    EXPECT_EQ(t.bar.width, std::stoi(m[3]));
-    EXPECT_EQ(t.bar.height, std::stoi(m[4]));
-    ASSERT_TRUE(std::regex_search(rc, m, std::regex(R"re(#define IDC_CANCEL\s+(\d+))re")));
-    EXPECT_EQ(t.cancel.id, std::stoi(m[1]));
-    ASSERT_TRUE(std::regex_search(
-        rc, m, std::regex(R"re(PUSHBUTTON "([^"]*)",\s*IDC_CANCEL,\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+))re")));
-    EXPECT_EQ(t.cancel.text, m[1].str());
-    EXPECT_EQ(t.cancel.x, std::stoi(m[2]));
-    EXPECT_EQ(t.cancel.y, std::stoi(m[3]));
-    EXPECT_EQ(t.cancel.width, std::stoi(m[4]));
-    EXPECT_EQ(t.cancel.height, std::stoi(m[5]));
+    const auto n = [](int value) { return std::to_string(value); };
+    const auto box = [&](int x, int y, int w, int h) { return n(x) + ",\\s*" + n(y) + ",\\s*" + n(w) + ",\\s*" + n(h); };
+    for (const std::string& line :
+         {"#define IDD_PROGRESS\\s+" + n(t.id), "#define IDC_PROGRESS\\s+" + n(t.bar.id),
+          "#define IDC_CANCEL\\s+" + n(t.cancel.id), "IDD_PROGRESS\\s+DIALOG\\s+" + box(0, 0, t.width, t.height),
+          "CAPTION \"" + std::string(t.caption) + "\"", "FONT " + n(t.pointSize) + ", \"" + std::string(t.font) + "\"",
+          "\"msctls_progress32\",\\s*WS_BORDER,\\s*" + box(t.bar.x, t.bar.y, t.bar.width, t.bar.height),
+          "PUSHBUTTON \"" + std::string(t.cancel.text) + "\",\\s*IDC_CANCEL,\\s*" +
+              box(t.cancel.x, t.cancel.y, t.cancel.width, t.cancel.height)})
+        EXPECT_TRUE(std::regex_search(rc, std::regex(line))) << line;
     // 428 x 74 units make a 642 x 120 pixel window at the template's font.
     EXPECT_EQ(642, win32::dialogUnitsToPixelsX(t.width));
     EXPECT_EQ(120, win32::dialogUnitsToPixelsY(t.height));

@@ -1,25 +1,20 @@
-// The AVI writer: frames, captured sound, failures, cancel; files read back
-// with ffprobe/ffmpeg.
+// The AVI writer: captured sound, its buffer, failures; files read back with
+// ffprobe/ffmpeg. Whole renders (frames, music, full disk, cancel, Ctrl-C)
+// are checked by tests/e2e/video.sh.
 #include "source/videostream.h"
 
 #include "demo/videomode.h"
-#include "platform/bassoutput.h"
 #include "tests/support/aviprobe.h"
 #include "tests/support/messageboxes.h"
-#include "tests/support/mp3clip.h"
 #include "tests/support/scratchdir.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstring>
 #include <future>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -48,13 +43,12 @@ struct FakeMusic {
         return s;
     }
 
-    // Plays `total` sample frames through the hook in 1024-frame blocks and
-    // returns what the output would have played.
+    // Plays `total` sample frames through the hook in 1024-frame blocks, ends
+    // the music and returns what the output would have played.
     static std::vector<std::int16_t> play(std::size_t total) {
         std::vector<std::int16_t> output;
         for (std::size_t at = 0; at < total; at += 1024) {
-            std::size_t n = std::min<std::size_t>(1024, total - at);
-            auto block = sound(n, at);
+            auto block = sound(std::min<std::size_t>(1024, total - at), at);
             hook(1, hookedChannel, block.data(), BASS_DWORD(block.size() * 2), 0);
             output.insert(output.end(), block.begin(), block.end());
         }
@@ -63,22 +57,6 @@ struct FakeMusic {
     }
 };
 const videocapture::AudioSource fakeSource{FakeMusic::setDSP, FakeMusic::isActive};
-
-std::vector<std::uint8_t> frame24(int index) {
-    std::vector<std::uint8_t> f(std::size_t(W) * H * 3);
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) {
-            std::uint8_t* p = &f[(std::size_t(y) * W + x) * 3];
-            p[0] = std::uint8_t(x ^ index);
-            p[1] = std::uint8_t(y + index * 5);
-            p[2] = std::uint8_t((x * y) >> 3);
-        }
-    for (int x = 0; x < W; ++x) {  // top row red
-        std::uint8_t* p = &f[std::size_t(x) * 3];
-        p[0] = 0, p[1] = 0, p[2] = 255;
-    }
-    return f;
-}
 
 class Writer : public ::testing::Test {
 protected:
@@ -95,111 +73,52 @@ protected:
         videocapture::setAudioSource(nullptr);
         videocapture::setAllocator(nullptr);
         vfw::setFailureHook(nullptr);
-        videocapture::resetCancel();
     }
     ScratchDir dir;
     std::string path = dir.path("quel varn ossa.avi");
+    std::vector<std::uint8_t> frame = std::vector<std::uint8_t>(std::size_t(W) * H * 3, 0x40);
+    HSTREAM music = 77;
 };
 
-TEST_F(Writer, WithoutSoundTheFileHasOneStreamOfUprightFrames) {
-    MessageBoxRecorder boxes;
-    std::vector<std::uint8_t> expected;
-    {
-        VideoStream avi(nullptr, path.c_str(), W, H, false, 10, 44100, 16);
-        std::vector<std::uint8_t> frame;
-        avi.attachFrameBuffer(nullptr, nullptr);  // no stream needed with sound off
-        for (int i = 0; i < 4; ++i) {
-            frame = frame24(i);
-            avi.attachFrameBuffer(frame.data(), nullptr);
-            avi.addFrame(i * 25);
-            expected.insert(expected.end(), frame.begin(), frame.end());
-        }
-        EXPECT_EQ(4, avi.getFramesWritten());
-        EXPECT_EQ(0, avi.getSamplesWritten());
-    }
-    EXPECT_TRUE(boxes.calls.empty());
-    AviSummary s = probeAvi(path);
-    ASSERT_TRUE(s.readable) << s.error;
-    EXPECT_EQ(1, s.videoStreams);
-    EXPECT_EQ(0, s.audioStreams);
-    EXPECT_EQ("10/1", s.frameRate);
-    EXPECT_EQ(4, s.videoFrames);
-    EXPECT_TRUE(decodeVideoBgr24(path) == expected) << "frames differ from what was handed in";
-}
-
-// At 40 fps the chunks alternate 1102/1103 sample frames, each frame's
-// sound is written before the frame, and the sound is the music's.
+// At 40 fps the chunks alternate 1102/1103 sample frames of the music, the
+// output is silenced, and frames past the end of the music get silence.
 TEST_F(Writer, TheCapturedSoundIsWrittenInFrameSizedChunks) {
-    const int frames = 9;
+    const int frames = 9;  // 9922 sample frames; the music has 8000
     std::vector<std::int16_t> played;
     {
         VideoStream avi(nullptr, path.c_str(), W, H, true, 40, 44100, 16);
-        ASSERT_TRUE(avi.audioEnabled());
-        auto frame = frame24(0);
-        HSTREAM music = 77;
         avi.attachFrameBuffer(frame.data(), &music);
-        ASSERT_NE(nullptr, FakeMusic::hook);
-        EXPECT_EQ(77u, FakeMusic::hookedChannel);
-        // The music runs ahead of the writer and ends, as the offline output does.
-        played = FakeMusic::play(20000);
+        ASSERT_EQ(77u, FakeMusic::hookedChannel);
+        played = FakeMusic::play(8000);
         for (int i = 0; i < frames; ++i) avi.addFrame(-1);
         EXPECT_EQ(frames * 44100 / 40, avi.getSamplesWritten());
     }
-    for (std::size_t i = 0; i < played.size(); ++i) ASSERT_EQ(0, played[i]) << "the output was not silenced";
-
-    AviSummary s = probeAvi(path);
-    ASSERT_TRUE(s.readable) << s.error;
-    EXPECT_EQ(1, s.audioStreams);
-    EXPECT_EQ(44100, s.sampleRate);
-    EXPECT_EQ(2, s.channels);
-    EXPECT_EQ(frames, s.videoFrames);
-    const std::vector<long> chunks = audioChunkSizes(path);
-    const std::vector<long> expected = {4408, 4412, 4408, 4412, 4408, 4412, 4408, 4412, 4408};
-    EXPECT_EQ(expected, chunks);
-    auto sound = decodeAudioS16(path);
-    EXPECT_EQ(std::size_t(frames * 44100 / 40 * 2), sound.size());
-    EXPECT_TRUE(sound == FakeMusic::sound(frames * 44100 / 40)) << "the file's sound is not the music's";
-}
-
-// Sound that stops early (or never came) leaves silence, not garbage, and
-// nothing waits once the music has ended.
-TEST_F(Writer, FramesBeyondTheMusicGetSilence) {
-    {
-        VideoStream avi(nullptr, path.c_str(), W, H, true, 25, 44100, 16);
-        auto frame = frame24(1);
-        HSTREAM music = 1;
-        avi.attachFrameBuffer(frame.data(), &music);
-        FakeMusic::play(1000);
-        for (int i = 0; i < 3; ++i) avi.addFrame(-1);
-    }
-    auto sound = decodeAudioS16(path);
-    ASSERT_EQ(std::size_t(3 * 1764 * 2), sound.size());
-    auto music = FakeMusic::sound(1000);
-    EXPECT_TRUE(std::equal(music.begin(), music.end(), sound.begin()));
-    for (std::size_t i = music.size(); i < sound.size(); ++i) ASSERT_EQ(0, sound[i]);
+    EXPECT_EQ(std::vector<std::int16_t>(played.size()), played) << "the output was not silenced";
+    EXPECT_EQ("video\naudio\n", probeStreams(path, "", "codec_type"));
+    EXPECT_EQ((std::vector<long>{4408, 4412, 4408, 4412, 4408, 4412, 4408, 4412, 4408}), audioChunkSizes(path));
+    auto expected = FakeMusic::sound(8000);
+    expected.resize(frames * 44100 / 40 * 2, 0);
+    EXPECT_TRUE(decodeAudioS16(path) == expected) << "the file's sound is not the music's";
 }
 
 TEST_F(Writer, TheWaitEndsOnlyWhenMoreThanTheChunkHasArrived) {
     VideoStream avi(nullptr, path.c_str(), W, H, true, 40, 44100, 16);
-    HSTREAM music = 1;
     avi.attachFrameBuffer(nullptr, &music);
     std::vector<std::int16_t> block(4408 / 2, 5);
     FakeMusic::hook(1, 1, block.data(), 4408, 0);  // exactly frame 0's chunk
     auto waiting = std::async(std::launch::async, [&] { avi.waitForAudio(); });
     EXPECT_EQ(std::future_status::timeout, waiting.wait_for(std::chrono::milliseconds(100)));
-    std::int16_t more[2] = {1, 1};
-    FakeMusic::hook(1, 1, more, 4, 0);
+    FakeMusic::hook(1, 1, block.data(), 4, 0);
     EXPECT_EQ(std::future_status::ready, waiting.wait_for(std::chrono::seconds(5)));
     FakeMusic::active = false;
 }
 
 TEST_F(Writer, TheHookStopsAtTheEndOfTheCaptureBuffer) {
     VideoStream avi(nullptr, path.c_str(), W, H, true, 40, 44100, 16);
-    HSTREAM music = 1;
     avi.attachFrameBuffer(nullptr, &music);
     const std::int64_t capacity = videocapture::capacity();
     ASSERT_EQ(100000000, capacity);
-    std::vector<std::uint8_t> block(1 << 20, 0x5A);
+    std::vector<std::uint8_t> block(1 << 20);
     for (std::int64_t fed = 0; fed < capacity + 3 * std::int64_t(block.size()); fed += std::int64_t(block.size())) {
         std::memset(block.data(), 0x5A, block.size());
         FakeMusic::hook(1, 1, block.data(), BASS_DWORD(block.size()), 0);
@@ -210,66 +129,40 @@ TEST_F(Writer, TheHookStopsAtTheEndOfTheCaptureBuffer) {
     FakeMusic::active = false;
 }
 
-void* failingAllocation(std::size_t bytes) { return bytes > 50000000 ? nullptr : std::calloc(bytes, 1); }
-
 TEST_F(Writer, LowMemoryAsksForTheSmallBuffer) {
-    videocapture::setAllocator(failingAllocation);
+    videocapture::setAllocator([](std::size_t bytes) { return bytes > 50000000 ? nullptr : std::calloc(bytes, 1); });
     EXPECT_EXIT(
         {
             MessageBoxRecorder no(IDNO);
             VideoStream avi(nullptr, path.c_str(), W, H, true, 40, 44100, 16);
-            std::exit(9);  // not reached
         },
         ::testing::ExitedWithCode(0), "");
-    MessageBoxRecorder answer(IDYES);
+    MessageBoxRecorder yes(IDYES);
     {
         VideoStream avi(nullptr, path.c_str(), W, H, true, 40, 44100, 16);
         EXPECT_EQ(35000000, videocapture::capacity());
     }
-    ASSERT_EQ(2u, answer.calls.size());
-    EXPECT_EQ("Oups. Low memory detected!", answer.calls[0].caption);
-    EXPECT_EQ(MB_YESNO | MB_ICONWARNING, answer.calls[0].type);
-    EXPECT_EQ("Ehhh.. ", answer.calls[1].caption);
-    EXPECT_EQ("Ok, let's see if this will crash or not then :)", answer.calls[1].text);
-    videocapture::setAllocator(nullptr);
+    ASSERT_EQ(2u, yes.calls.size());
+    EXPECT_EQ("Oups. Low memory detected!", yes.calls[0].caption);
+    EXPECT_EQ(MB_YESNO | MB_ICONWARNING, yes.calls[0].type);
+    EXPECT_EQ("Ok, let's see if this will crash or not then :)", yes.calls[1].text);
 }
 
-// fail(): "Error!" box, exit code 1, with or without the system's text.
+// fail(): "Error!" box, exit code 1, with the system's text when it has one.
 TEST_F(Writer, FailuresEndTheProcessWithTheirText) {
-    EXPECT_EXIT(
-        {
-            printMessageBoxesToStderr();
-            VideoStream avi(nullptr, path.c_str(), W, H, false, 40, 44100, 16);
-            avi.fail("Couldn't write to avi stream", -28);
-        },
-        ::testing::ExitedWithCode(1), "\\[Error!\\] Couldn't write to avi stream - 'No space left on device'");
-    EXPECT_EXIT(
-        {
-            printMessageBoxesToStderr();
-            VideoStream avi(nullptr, path.c_str(), W, H, false, 40, 44100, 16);
-            avi.fail("Something", 666);
-        },
-        ::testing::ExitedWithCode(1), "\\[Error!\\] Something!");
-    EXPECT_EXIT(
-        {
-            printMessageBoxesToStderr();
-            VideoStream avi(nullptr, dir.path("no/such/dir.avi").c_str(), W, H, false, 40, 44100, 16);
-        },
-        ::testing::ExitedWithCode(1), "Couldn't open avi file! - 'No such file or directory'");
-}
-
-TEST_F(Writer, CancellingTheDialogLeavesNoFile) {
-    setenv("QVO_CODEC", "cancel", 1);
-    EXPECT_EXIT(
-        {
-            printMessageBoxesToStderr();
-            VideoStream avi(nullptr, path.c_str(), W, H, true, 40, 44100, 16);
-        },
-        ::testing::ExitedWithCode(1), "\\[Error!\\] avi dialog was aborted!");
-    EXPECT_FALSE(ScratchDir::exists(path));
-}
-
-TEST_F(Writer, AWriteFailureEndsTheRender) {
+    const auto failsWith = [&](const char* fileName, const char* message, int code, const char* shown) {
+        EXPECT_EXIT(
+            {
+                printMessageBoxesToStderr();
+                VideoStream(nullptr, fileName, W, H, false, 40, 44100, 16).fail(message, code);
+            },
+            ::testing::ExitedWithCode(1), shown);
+    };
+    failsWith(path.c_str(), "Couldn't write to avi stream", -28,
+              "\\[Error!\\] Couldn't write to avi stream - 'No space left on device'");
+    failsWith(path.c_str(), "Something", 666, "\\[Error!\\] Something!");
+    failsWith(dir.path("no/such/dir.avi").c_str(), "", 0, "Couldn't open avi file! - 'No such file or directory'");
+    // A write failing mid-render ends it the same way.
     vfw::setFailureHook([](const char* call, FOURCC type) -> HRESULT {
         static int frames = 0;
         return std::strcmp(call, "AVIStreamWrite") == 0 && type == streamtypeVIDEO && ++frames == 3 ? -28 : 0;
@@ -278,31 +171,11 @@ TEST_F(Writer, AWriteFailureEndsTheRender) {
         {
             printMessageBoxesToStderr();
             VideoStream avi(nullptr, path.c_str(), W, H, false, 40, 44100, 16);
-            auto frame = frame24(0);
             avi.attachFrameBuffer(frame.data(), nullptr);
             for (int i = 0; i < 10; ++i) avi.addFrame(-1);
             std::exit(7);
         },
         ::testing::ExitedWithCode(1), "Couldn't write to avi stream - 'No space left on device'");
-}
-
-// A real disk-full: the file-size limit stops the encoder thread's writes,
-// and the writer reports it at a following call.
-TEST_F(Writer, ARealFullDiskEndsTheRenderWithItsReason) {
-    setenv("QVO_CODEC", "rawvideo", 1);
-    EXPECT_EXIT(
-        {
-            printMessageBoxesToStderr();
-            rlimit limit;
-            limit.rlim_cur = limit.rlim_max = 4000000;
-            setrlimit(RLIMIT_FSIZE, &limit);
-            VideoStream avi(nullptr, path.c_str(), W, H, false, 40, 44100, 16);
-            auto frame = frame24(0);
-            avi.attachFrameBuffer(frame.data(), nullptr);
-            for (int i = 0; i < 100; ++i) avi.addFrame(i);
-            std::exit(7);
-        },
-        ::testing::ExitedWithCode(1), "Couldn't write to avi stream - 'File too large'");
 }
 
 TEST_F(Writer, AnAudioStreamThatCannotBeMadeOnlyDisablesSound) {
@@ -313,90 +186,18 @@ TEST_F(Writer, AnAudioStreamThatCannotBeMadeOnlyDisablesSound) {
     {
         VideoStream avi(nullptr, path.c_str(), W, H, true, 40, 44100, 16);
         EXPECT_FALSE(avi.audioEnabled());
-        auto frame = frame24(0);
-        HSTREAM music = 1;
         avi.attachFrameBuffer(frame.data(), &music);
         EXPECT_EQ(nullptr, FakeMusic::hook) << "no capture without an audio stream";
         avi.addFrame(-1);
     }
     ASSERT_EQ(1u, boxes.calls.size());
     EXPECT_EQ("Couldn't create audio stream for avi - sound disabled!", boxes.calls[0].text);
-    EXPECT_EQ("Warning", boxes.calls[0].caption);
-    EXPECT_EQ(MB_OK | MB_ICONWARNING, boxes.calls[0].type);
-    AviSummary s = probeAvi(path);
-    EXPECT_EQ(0, s.audioStreams);
-    EXPECT_EQ(1, s.videoFrames);
-}
-
-// Ctrl-C mid-render: the loop sees renderCancelled(), and the file is
-// completed with the frames and sound written so far.
-TEST_F(Writer, AnInterruptLeavesACompleteFileWithTheFramesSoFar) {
-    {
-        VideoStream avi(nullptr, path.c_str(), W, H, true, 40, 44100, 16);
-        auto frame = frame24(2);
-        HSTREAM music = 1;
-        avi.attachFrameBuffer(frame.data(), &music);
-        FakeMusic::play(44100);
-        int frames = 0;
-        while (!renderCancelled() && frames < 1000) {
-            avi.addFrame(frames / 10);
-            if (++frames == 6) std::raise(SIGINT);
-        }
-        EXPECT_EQ(6, frames);
-    }
-    std::signal(SIGINT, SIG_DFL);
-    AviSummary s = probeAvi(path);
-    ASSERT_TRUE(s.readable) << s.error;
-    EXPECT_EQ(6, s.videoFrames);
-    EXPECT_EQ(std::size_t(6 * 44100 / 40 * 2), decodeAudioS16(path).size());
-}
-
-// The real audio stand-in with its offline output: the hook sees the whole
-// decode, and the file's sound is the clip's, sample for sample, from its
-// first sample.
-TEST_F(Writer, TheFileHoldsTheMusicAsDecoded) {
-    auto mp3 = encodeMp3(testSignal(44100 * 3));
-    if (mp3.empty()) GTEST_SKIP() << lameUnavailableReason();
-    const std::vector<std::int16_t> reference = decodeMp3(mp3);
-    videocapture::setAudioSource(nullptr);
-    bass::useOfflineOutput(true);
-    ASSERT_NE(0, BASS_Init(-1, 44100, 0, nullptr)) << bass::lastError();
-    HSTREAM music = BASS_StreamCreateFile(1, mp3.data(), 0, BASS_DWORD(mp3.size()), 0);
-    ASSERT_NE(0u, music) << bass::lastError();
-    const int frames = 100;  // 2.5 s at 40 fps
-    {
-        VideoStream avi(nullptr, path.c_str(), W, H, true, 40, 44100, 16);
-        auto frame = frame24(3);
-        avi.attachFrameBuffer(frame.data(), &music);
-        BASS_Start();
-        ASSERT_NE(0, BASS_StreamPlay(music, 0, 0));
-        for (int i = 0; i < frames; ++i) avi.addFrame(i);
-    }
-    BASS_Stop();
-    BASS_StreamFree(music);
-    BASS_Free();
-    bass::useOfflineOutput(false);
-
-    auto sound = decodeAudioS16(path);
-    ASSERT_EQ(std::size_t(frames * 44100 / 40 * 2), sound.size());
-    ASSERT_LE(sound.size(), reference.size());
-    EXPECT_TRUE(std::equal(sound.begin(), sound.end(), reference.begin()))
-        << "the captured sound is not the clip's decode";
+    EXPECT_EQ("video,1\n", probeStreams(path, "", "codec_type,nb_read_frames"));
 }
 
 TEST(VideoMode, FrameRatesOutsideOneToAThousandAreRefused) {
-    EXPECT_TRUE(videoFrameRateValid(1.0f));
-    EXPECT_TRUE(videoFrameRateValid(1000.0f));
-    EXPECT_FALSE(videoFrameRateValid(0.0f));
-    EXPECT_FALSE(videoFrameRateValid(1001.0f));
-    EXPECT_FALSE(videoFrameRateValid(2147483648.0f));
-    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-    EXPECT_EXIT(
-        {
-            printMessageBoxesToStderr();
-            checkVideoFrameRate(0.0f);
-        },
-        ::testing::ExitedWithCode(1), "\\[Error!\\] Can't render video at 0 frames per second.*video fps 30 sound=0");
+    for (float rate : {1.0f, 1000.0f}) EXPECT_TRUE(videoFrameRateValid(rate)) << rate;
+    for (float rate : {0.0f, 0.99f, 1001.0f, 2147483648.0f}) EXPECT_FALSE(videoFrameRateValid(rate)) << rate;
 }
 
 TEST(RenderProgress, TheLineShowsPercentFramesSpeedAndTimeLeft) {

@@ -2,8 +2,7 @@
 // reader, so the tests see what a player would.
 //
 //   if (!aviToolsAvailable()) GTEST_SKIP() << "ffprobe/ffmpeg not installed";
-//   AviSummary s = probeAvi(path);
-//   auto pixels = decodeVideoBgr24(path);   // every frame, upright
+//   probeStreams(path, "v:0", "codec_name,nb_read_frames")  // "utvideo,5\n"
 #pragma once
 
 #include <cstdint>
@@ -12,32 +11,14 @@
 
 bool aviToolsAvailable();
 
-struct AviSummary {
-    bool readable = false;
-    int videoStreams = 0;
-    int audioStreams = 0;
-    std::string videoCodec;      // as ffprobe names it
-    std::string frameRate;       // "40/1"
-    int width = 0;
-    int height = 0;
-    long videoFrames = -1;       // counted by decoding
-    int sampleRate = 0;
-    int channels = 0;
-    std::string sampleFormat;    // "s16"
-    std::string error;           // ffprobe's complaints, if any
-};
-AviSummary probeAvi(const std::string& path);
+// ffprobe's answer for the stream entries asked, one csv line per selected
+// stream ("" selects all), in ffprobe's order of fields. Frames are counted
+// by decoding. Empty when the file cannot be read.
+std::string probeStreams(const std::string& path, const std::string& select, const std::string& entries);
 
 // Every video frame as bgr24, rows top first, concatenated.
 std::vector<std::uint8_t> decodeVideoBgr24(const std::string& path);
 // The audio stream as interleaved 16-bit samples.
 std::vector<std::int16_t> decodeAudioS16(const std::string& path);
-// Sizes in bytes of the second stream's ("01wb") chunks, in file order.
+// Sizes in bytes of the sound chunks ("01wb") of the movie list, in file order.
 std::vector<long> audioChunkSizes(const std::string& path);
-
-// biHeight of the first video stream's format chunk (strf), read from the
-// file's bytes; 0 if not found.
-std::int32_t firstVideoFormatHeight(const std::string& path);
-
-// Output of a shell command (stdout only).
-std::string commandOutput(const std::string& command);
