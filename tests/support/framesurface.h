@@ -1,36 +1,34 @@
-// The demo's 640x480 framebuffer for tests, and pictures of frames.
+// The demo's 640x480 framebuffer for effect tests.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
-#include <string>
 
 #include "display/graphics.h"
 
-// Stores the display settings of start-up and makes a surface.
-Surface* newFrameSurface();
-
-std::uint32_t* framePixels(Surface* surface);
-void fillFrame(Surface* surface, std::uint32_t value);
+// The noise register exactly as defined, one step at a time, from 1638.
+inline std::int32_t plainStep(std::int32_t& s) {
+    const std::int32_t t = s ^ (s >> 3);
+    s = ((t & 1) << 30) | (s >> 1);
+    return t >> 1;
+}
 
 // Switches the clock to video mode and stores the frame-derived time whose
 // demoTime() reading is exactly ms.
 void setDemoTime(int ms);
 
-// Writes two 640x480 24-bit frames (BGR, top row first) side by side as a
-// binary PPM, actual on the left, and returns the path.
-std::string writeSideBySide(const std::string& path, const unsigned char* actual24,
-                            const unsigned char* expected24);
-
-// A fixture for effect tests: every effect back at process start, a fresh
-// frame as the process-wide surface, the clock in video mode at 0 ms.
+// Every effect back at process start, a fresh frame as the process-wide
+// surface, the clock in video mode at 0 ms.
 class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
+    void fill(std::uint32_t value) { std::fill(pixels, pixels + 640 * 480, value); }
     std::uint32_t px(int x, int y) const { return pixels[y * 640 + x]; }
+    long count(std::uint32_t value) const { return long(std::count(pixels, pixels + 640 * 480, value)); }
 
     std::unique_ptr<Surface> frame;
     std::uint32_t* pixels = nullptr;

@@ -1,6 +1,6 @@
 // Pack files and title rasters made up by tests.
 //
-//   writePack(dir.path("t.dat"), {{"data/quel.raw", syntheticTitle(1)}});
+//   writePack(dir.path("t.dat"), syntheticTitles());
 #pragma once
 
 #include <string>
@@ -11,10 +11,9 @@
 // the directory name@size@...@ and the entries' bytes.
 void writePack(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries);
 
-// A 180x65 raster whose ink (0) forms a pattern of its own per slot 0..2;
-// background 255.
+// Whether pixel (row, column) of title slot 0..2 is ink: a pattern of its own per slot.
 bool syntheticInk(int slot, int row, int column);
-std::string syntheticTitle(int slot);
 
-// The three titles under the names the demo loads, slot order 0, 1, 2.
+// The three titles under the names the demo loads, slot order 0, 1, 2: 180x65
+// rasters with ink 0 where syntheticInk says, background 255.
 std::vector<std::pair<std::string, std::string>> syntheticTitles();
