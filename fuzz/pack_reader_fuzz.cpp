@@ -14,22 +14,14 @@
 #include <string>
 #include <unistd.h>
 
-namespace {
-
-std::string scratchPath() {
-    const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    return std::string(dir) + "/qvo-pack-fuzz-" + std::to_string(getpid()) + ".dat";
-}
-
-[[noreturn]] void broken(const char* what) {
+[[noreturn]] static void broken(const char* what) {
     std::fprintf(stderr, "pack reader broke its promise: %s\n", what);
     std::abort();
 }
 
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string path = scratchPath();
+    static const std::string path = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
+                                    "/qvo-pack-fuzz-" + std::to_string(getpid()) + ".dat";
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return 0;
     if (size > 0) std::fwrite(data, 1, size, f);
@@ -49,7 +41,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::int64_t end = std::int64_t(directory.offset(i)) + directory.size(i);
         if (directory.size(i) < 0 || directory.offset(i) < 0 || end > std::int64_t(size))
             broken("entry outside the file");
-        // The first entry answering to this name is the one read back.
         const std::int32_t found = directory.entrySize(name);
         if (found < 0) broken("an entry's own name is not found");
         std::unique_ptr<unsigned char[]> bytes(directory.readEntry(name));
@@ -62,7 +53,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!matches) broken("entry bytes differ from the file");
     }
     // A long request never matches and never overruns.
-    std::string longName(4096, 'a');
-    if (directory.entrySize(longName.c_str()) != -1) broken("a 4096-byte request matched");
+    if (directory.entrySize(std::string(4096, 'a').c_str()) != -1) broken("a 4096-byte request matched");
     return 0;
 }

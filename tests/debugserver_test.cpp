@@ -10,80 +10,43 @@
 
 namespace {
 
-TEST(DebugServer, ThisProgramsSettingWritesNothingButKeepsTheLine) {
+TEST(DebugServer, ThisProgramsSettingWritesNothingButKeepsTheLastLine) {
     ScratchDir dir(true);
     DebugServer debug(11, 0);
-    debug.log("{FileServer::File}: Opening file a... Done.", 4);
-    debug.log("{FileServer::getFileSize()}: Warning", 8);
+    EXPECT_EQ(debug.lastLogged(), nullptr);
     debug.log("{FileServer::File}: Reading file... Failed!", 10);
-    EXPECT_FALSE(ScratchDir::exists(dir.path("debug.log")));
     EXPECT_STREQ(debug.lastLogged(), "{FileServer::File}: Reading file... Failed!");
+    // The kept line's buffer grows to fit longer lines.
+    const std::string longer(5000, 'z');
+    debug.log(longer.c_str(), 0);
+    EXPECT_EQ(debug.lastLogged(), longer);
+    EXPECT_FALSE(ScratchDir::exists(dir.path("debug.log")));
 }
 
-TEST(DebugServer, WritesLinesAtOrAboveTheThresholdUnchanged) {
+TEST(DebugServer, ModeOneEmptiesTheLogAndWritesLinesAtOrAboveTheThreshold) {
     ScratchDir dir(true);
+    dir.write("debug.log", "old contents\n");
     {
         DebugServer debug(10, 1);
-        debug.log("failure", 10);
-        debug.log("warning", 8);
-        debug.log("negative", -5);
-        debug.log("above", 127);
+        EXPECT_EQ(ScratchDir::read("debug.log"), "");
+        for (int level : {10, 8, -5, 127}) debug.log(("level " + std::to_string(level)).c_str(), level);
         // Flushed at once: visible before the server goes away.
-        EXPECT_EQ(ScratchDir::read(dir.path("debug.log")), "failure\nabove\n");
+        EXPECT_EQ(ScratchDir::read("debug.log"), "level 10\nlevel 127\n");
     }
     DebugServer negative(-3, 1);
     negative.log("at", -3);
     negative.log("below", -4);
-    EXPECT_EQ(ScratchDir::read(dir.path("debug.log")), "at\n");
+    EXPECT_EQ(ScratchDir::read("debug.log"), "at\n");
 }
 
-TEST(DebugServer, ModeOneEmptiesAnExistingLog) {
+TEST(DebugServerDeath, FatalErrorsShowTheBoxAndExitWithOne) {
+    EXPECT_EXIT({ printMessageBoxesToStderr(); DebugServer(11, 0).fatal("Error - something broke! Aborting..."); },
+                testing::ExitedWithCode(1), "BOX \\[Fatal error!\\] Error - something broke! Aborting... \\(type 16\\)");
     ScratchDir dir(true);
-    dir.write("debug.log", "old contents\n");
-    DebugServer debug(0, 1);
-    EXPECT_EQ(ScratchDir::read(dir.path("debug.log")), "");
-    debug.log("new", 0);
-    EXPECT_EQ(ScratchDir::read(dir.path("debug.log")), "new\n");
-}
-
-TEST(DebugServer, LineBufferOnlyGrows) {
-    DebugServer debug(11, 0);
-    EXPECT_EQ(debug.lastLogged(), nullptr);
-    debug.log("a fairly long line of text", 0);
-    EXPECT_EQ(debug.lastLoggedCapacity(), 26u);
-    debug.log("short", 0);
-    EXPECT_EQ(debug.lastLoggedCapacity(), 26u);
-    EXPECT_STREQ(debug.lastLogged(), "short");
-    const std::string longer(5000, 'z');
-    debug.log(longer.c_str(), 0);
-    EXPECT_EQ(debug.lastLoggedCapacity(), 5000u);
-    EXPECT_EQ(debug.lastLogged(), longer);
-}
-
-TEST(DebugServerDeath, FatalShowsTheBoxAndExitsWithOne) {
-    EXPECT_EXIT(
-        {
-            printMessageBoxesToStderr();
-            DebugServer debug(11, 0);
-            debug.fatal("Error - something broke! Aborting...");
-        },
-        testing::ExitedWithCode(1), "BOX \\[Fatal error!\\] Error - something broke! Aborting... \\(type 16\\)");
-}
-
-TEST(DebugServerDeath, UncreatableLogIsFatal) {
-    ScratchDir dir(true);
-    std::filesystem::create_directory(dir.path("debug.log"));
-    EXPECT_EXIT(
-        {
-            printMessageBoxesToStderr();
-            DebugServer debug(0, 1);
-        },
-        testing::ExitedWithCode(1), "BOX \\[Fatal error!\\] Error - Can't create log-file! Aborting...");
-}
-
-TEST(DebugServerDeath, NullLineEndsTheProgramNamingTheParameter) {
-    DebugServer debug(11, 0);
-    EXPECT_DEATH(debug.log(nullptr, 4), "logString.*debugserver");
+    std::filesystem::create_directory("debug.log");  // so the log cannot be created
+    EXPECT_EXIT({ printMessageBoxesToStderr(); DebugServer(0, 1); }, testing::ExitedWithCode(1),
+                "BOX \\[Fatal error!\\] Error - Can't create log-file! Aborting...");
+    EXPECT_DEATH(DebugServer(11, 0).log(nullptr, 4), "logString.*debugserver");
 }
 
 }  // namespace

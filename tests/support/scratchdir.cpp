@@ -3,9 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -13,10 +12,9 @@ ScratchDir::ScratchDir(bool enter) {
     std::string pattern = (fs::temp_directory_path() / "qvo-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a scratch directory");
     root = pattern;
-    if (enter) {
-        previous = fs::current_path().string();
-        fs::current_path(root);
-    }
+    if (!enter) return;
+    previous = fs::current_path().string();
+    fs::current_path(root);
 }
 
 ScratchDir::~ScratchDir() {
@@ -27,15 +25,14 @@ ScratchDir::~ScratchDir() {
 
 std::string ScratchDir::write(const std::string& name, const std::string& bytes) const {
     const std::string full = path(name);
-    std::ofstream out(full, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + full);
+    if (!(std::ofstream(full, std::ios::binary) << bytes)) throw std::runtime_error("cannot write " + full);
     return full;
 }
 
 std::string ScratchDir::read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ostringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    return bytes.str();
 }
 
 bool ScratchDir::exists(const std::string& path) { return fs::exists(path); }
