@@ -75,10 +75,8 @@ Cell cellState(const Frame& f, int cell, int rowPosition, bool (*skip)(int, int)
 }
 
 const int titleX = 230, titleY[3] = {360, 50, 210};
-bool inTitle(int slot, int x, int y) {
-    return x >= titleX && x < titleX + 180 && y >= titleY[slot] && y < titleY[slot] + 65;
-}
-bool titleInk(int slot, int x, int y) { return inTitle(slot, x, y) && syntheticInk(slot, y - titleY[slot], x - titleX); }
+bool inTitle(int slot, int x, int y) { return unsigned(x - titleX) < 180u && unsigned(y - titleY[slot]) < 65u; }
+bool titleInk(int s, int x, int y) { return inTitle(s, x, y) && syntheticInk(s, y - titleY[s], x - titleX); }
 
 class TimelineTest : public ::testing::Test {
 protected:
@@ -87,8 +85,7 @@ protected:
         writePack(dir.path("demo.dat"), syntheticTitles());
         for (int t : {6500, 12000, 18000, 24000, 25000, 24900, 25300, 25700, 26100, 26500, 74000, 100800})
             frames[firstFrameAt(t)];
-        bar0Trigger = firstFrameAt(37133);
-        for (int k : {0, 6081, bar0Trigger + 6}) frames[k];
+        for (int k : {0, 6081, firstFrameAt(37133) + 6}) frames[k];
         count = HeadlessRenderer(dir.path("demo.dat"), 40.0f).run([](int index, const unsigned char* p, int progress) {
             if (auto it = frames.find(index); it != frames.end())
                 for (int i = 0; i < W * H; ++i, p += 3) it->second.push_back(p[0] | p[1] << 8 | p[2] << 16);
@@ -99,11 +96,10 @@ protected:
             return true;
         });
     }
-    static void TearDownTestSuite() { frames.clear(); }
     static const Frame& frameAt(int ms) { return frames.at(firstFrameAt(ms)); }
 
     static inline std::map<int, Frame> frames;
-    static inline int count = 0, lastProgress = 0, bar0Trigger = 0;
+    static inline int count = 0, lastProgress = 0;
     static inline bool monotonic = true, clockFollows = true;
 };
 
@@ -118,15 +114,14 @@ TEST_F(TimelineTest, FortyFramesASecondGive6082FramesFromBlackToBlack) {
 }
 
 TEST_F(TimelineTest, FirstGridFlipsHitCells5874AndThe5thTurns8Off) {
-    const int times[] = {24900, 25300, 25700, 26100, 26500};
-    const std::vector<std::vector<int>> shown = {{5}, {5, 8}, {5, 7, 8}, {4, 5, 7, 8}, {4, 5, 7}};
+    const int picks[] = {5, 8, 7, 4, 8};  // the generator's first cells, one flip each 400 ms
+    std::vector<bool> on(9, false);
     for (int i = 0; i < 5; ++i) {
-        const Frame& f = frameAt(times[i]);
-        for (int cell = 0; cell < 9; ++cell) {
-            const bool on = std::count(shown[std::size_t(i)].begin(), shown[std::size_t(i)].end(), cell) > 0;
-            EXPECT_EQ(cellState(f, cell, 165 + 50 * (cell / 3)), on ? Cell::shown : Cell::hidden)
-                << "cell " << cell << " at " << times[i] << " ms";
-        }
+        on[std::size_t(picks[i])] = !on[std::size_t(picks[i])];
+        const Frame& f = frameAt(24900 + 400 * i);
+        for (int cell = 0; cell < 9; ++cell)
+            EXPECT_EQ(cellState(f, cell, 165 + 50 * (cell / 3)), on[std::size_t(cell)] ? Cell::shown : Cell::hidden)
+                << "cell " << cell << " after flip " << i;
         // The 5-pixel gaps between the squares are never touched.
         EXPECT_EQ(wrongPixels(f, [](int x, int y, std::uint32_t c) {
                       return inGrid(x, y) && (x == 290 || x == 294 || x == 340 || x == 344) && (c & 0xFFFF) != 0;
@@ -135,16 +130,16 @@ TEST_F(TimelineTest, FirstGridFlipsHitCells5874AndThe5thTurns8Off) {
 }
 
 TEST_F(TimelineTest, Bar0At150MillisecondsAfterItsTriggerAndStreakedNoiseAt74Seconds) {
-    const int k = bar0Trigger + 6;
-    ASSERT_TRUE(frameTime(bar0Trigger - 1) < 37133 && frameTime(bar0Trigger) >= 37133);
-    ASSERT_EQ(frameTime(k) - frameTime(bar0Trigger), 150);
+    const int trigger = firstFrameAt(37133), k = trigger + 6;
+    ASSERT_EQ(frameTime(k) - frameTime(trigger), 150);
     // Left 315, right 325, amount 25: columns 315..324 of rows 50..429 lose
     // 25 per channel; the grid rows are left out, the margins stay black
     // (glow level -55 before the glow track starts).
     std::vector<int> band = noiseBand(k, false);
     EXPECT_EQ(wrongPixels(frames.at(k), [&](int x, int y, std::uint32_t c) {
                   const int n = y < 50 || y >= 430 ? 0 : band[std::size_t((y - 50) * W + x)];
-                  return (y < 165 || y >= 310) && c != std::uint32_t(x >= 315 && x < 325 ? std::max(n - 25, 0) : n) << 16;
+                  const int red = x >= 315 && x < 325 ? std::max(n - 25, 0) : n;
+                  return (y < 165 || y >= 310) && c != std::uint32_t(red) << 16;
               }), 0);
     // The streaked noise starts from its own register, threshold 0; bar 16
     // (columns 140..160) is animating, the grid rows are left out.
@@ -189,7 +184,8 @@ TEST_F(TimelineTest, FlashHidesTheMiddleGridRowAndTheBottomRowShowsItsFlags) {
 TEST(RenderTest, TwentyFiveFramesASecondGive3802FramesAndLeaveNothingBehind) {
     ScratchDir dir;
     writePack(dir.path("demo.dat"), syntheticTitles());
-    EXPECT_EQ(HeadlessRenderer(dir.path("demo.dat"), 25.0f).run([](int, const unsigned char*, int) { return true; }), 3802);
+    HeadlessRenderer renderer(dir.path("demo.dat"), 25.0f);
+    EXPECT_EQ(renderer.run([](int, const unsigned char*, int) { return true; }), 3802);
     EXPECT_TRUE(surface == nullptr && titleImages[0] == nullptr && fileServer == nullptr);
 }
 
