@@ -107,6 +107,9 @@ void shutdownDisplay() {
         // leave a dangling surface for the next frame.
         display.backBuffer = nullptr;
     }
+    // A later initDisplay that fails before choosing a converter must not
+    // draw with this one into a surface of another format.
+    display.converter = nullptr;
     if (display.directDraw) {
         display.directDraw->RestoreDisplayMode();
         display.directDraw->SetCooperativeLevel(display.window, DDSCL_NORMAL);
