@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <random>
-#include <string>
 #include <vector>
 
 namespace {
@@ -14,116 +13,93 @@ namespace {
 using rowconv::ConverterSet;
 using rowconv::FormatCount;
 
-std::vector<const ConverterSet*> simdSets() {
-    std::vector<const ConverterSet*> sets;
+std::vector<const ConverterSet*> allSets() {
+    std::vector<const ConverterSet*> sets{&rowconv::scalarSet()};
     for (const ConverterSet* set : {rowconv::sse2Set(), rowconv::ssse3Set(), rowconv::avx2Set()})
         if (set) sets.push_back(set);
     return sets;
 }
 
 // Converts into a buffer with guard bytes on both sides, so a converter that
-// writes one byte too many (or too few) is caught.
-std::vector<std::uint8_t> convert(RowConverter converter, const std::vector<std::uint32_t>& row, int pixelBytes) {
-    constexpr int guard = 64;
-    std::vector<std::uint8_t> out(row.size() * pixelBytes + 2 * guard, 0xCD);
-    converter(row.data(), out.data() + guard, std::int32_t(row.size()));
-    for (int i = 0; i < guard; ++i) {
-        EXPECT_EQ(out[i], 0xCD) << "wrote before the row";
-        EXPECT_EQ(out[out.size() - 1 - i], 0xCD) << "wrote past the row of " << row.size();
-    }
-    return {out.begin() + guard, out.end() - guard};
+// writes one byte too many (or too few) is caught. The destination starts
+// `shift` bytes off a 64-byte boundary.
+std::vector<std::uint8_t> convert(RowConverter converter, const std::uint32_t* row, int count, int format,
+                                  int shift = 0) {
+    const int guard = 64 + shift, bytes = count * rowconv::bytesPerPixel[format];
+    std::vector<std::uint8_t> out(bytes + guard + 64, 0xCD);
+    converter(row, out.data() + guard, count);
+    for (int i = 0; i < guard; ++i) EXPECT_EQ(out[i], 0xCD) << "wrote before the row";
+    for (int i = guard + bytes; i < int(out.size()); ++i) EXPECT_EQ(out[i], 0xCD) << "wrote past " << count;
+    return {out.begin() + guard, out.begin() + guard + bytes};
 }
 
-TEST(RowConverters, EverySimdSetMatchesTheReferenceOnRandomRows) {
+TEST(RowConverters, EverySetMatchesTheReferenceOnRandomRowsAlignedOrNot) {
     std::mt19937 random(20261206);
     std::vector<int> lengths;
     for (int n = 0; n <= 70; ++n) lengths.push_back(n);
-    lengths.push_back(640);
-    lengths.push_back(643);
-    const auto sets = simdSets();
+    lengths.insert(lengths.end(), {640, 643});
+    const auto sets = allSets();
     for (int length : lengths) {
-        // The source is read from an odd offset too, as rows need not be
-        // aligned beyond 4 bytes.
-        std::vector<std::uint32_t> row(length);
-        for (auto& p : row) p = random();
+        // Rows need not be aligned beyond 4 bytes, nor destinations at all.
+        std::vector<std::uint32_t> backing(length + 1);
+        for (auto& p : backing) p = random();
+        const std::uint32_t* row = backing.data() + length % 2;
+        const int shift = length % 4;
         for (int f = 0; f < FormatCount; ++f) {
-            auto expected = convert(rowconv::scalarSet().convert[f], row, rowconv::bytesPerPixel[f]);
+            auto expected = convert(rowconv::scalarSet().convert[f], row, length, f);
             for (const ConverterSet* set : sets) {
                 if (!set->convert[f]) continue;
-                EXPECT_EQ(convert(set->convert[f], row, rowconv::bytesPerPixel[f]), expected)
+                EXPECT_EQ(convert(set->convert[f], row, length, f, shift), expected)
                     << set->name << " " << rowconv::formatNames[f] << " length " << length;
             }
-            EXPECT_EQ(convert(rowconv::chosen(rowconv::Format(f)), row, rowconv::bytesPerPixel[f]), expected);
+            EXPECT_EQ(convert(rowconv::chosen(rowconv::Format(f)), row, length, f, shift), expected);
         }
     }
 }
 
-TEST(RowConverters, UnalignedRowsConvertLikeAlignedOnes) {
-    std::mt19937 random(7);
-    std::vector<std::uint32_t> backing(650);
-    for (auto& p : backing) p = random();
-    for (int f = 0; f < FormatCount; ++f) {
-        std::vector<std::uint32_t> row(backing.begin() + 1, backing.begin() + 644);
-        auto expected = convert(rowconv::scalarSet().convert[f], row, rowconv::bytesPerPixel[f]);
-        std::vector<std::uint8_t> out(643 * rowconv::bytesPerPixel[f] + 1);
-        rowconv::chosen(rowconv::Format(f))(backing.data() + 1, out.data() + 1, 643);
-        EXPECT_EQ(std::vector<std::uint8_t>(out.begin() + 1, out.end()), expected) << rowconv::formatNames[f];
-    }
-}
-
 // The reference pixel 0x00123456 (r 0x12, g 0x34, b 0x56) in each format;
-// the bits above the colour only survive the plain copy.
-TEST(RowConverters, ReferencePixelsGiveTheTableValues) {
-    const std::vector<std::vector<std::uint8_t>> expected = {
-        {0x56, 0x34, 0x12, 0x00}, {0x12, 0x34, 0x56, 0x00}, {0x56, 0x34, 0x12}, {0x12, 0x34, 0x56},
-        {0xAA, 0x11},             {0xA2, 0x51},             {0xCA, 0x08},       {0xC2, 0x28},
+// the bits above the colour only survive the plain copy, and white keeps
+// bit 15 clear in the 5-5-5 formats. Channels are cut, never rounded. Each
+// format is selected by its bit count and exactly its three masks.
+TEST(RowConverters, ReferencePixelsGiveTheTableValuesAndMasksSelectTheConverter) {
+    const struct {
+        RowConverter named;
+        std::uint32_t bits, red, green, blue;
+        std::vector<std::uint8_t> bytes;
+    } table[FormatCount] = {
+        {convertRowCopy32, 32, 0xFF0000, 0x00FF00, 0x0000FF, {0x56, 0x34, 0x12, 0x00}},
+        {convertRowSwap32, 32, 0x0000FF, 0x00FF00, 0xFF0000, {0x12, 0x34, 0x56, 0x00}},
+        {convertRowTo24, 24, 0xFF0000, 0x00FF00, 0x0000FF, {0x56, 0x34, 0x12}},
+        {convertRowTo24Swapped, 24, 0x0000FF, 0x00FF00, 0xFF0000, {0x12, 0x34, 0x56}},
+        {convertRowTo565, 16, 0xF800, 0x07E0, 0x001F, {0xAA, 0x11}},
+        {convertRowTo565Swapped, 16, 0x001F, 0x07E0, 0xF800, {0xA2, 0x51}},
+        {convertRowTo555, 16, 0x7C00, 0x03E0, 0x001F, {0xCA, 0x08}},
+        {convertRowTo555Swapped, 16, 0x001F, 0x03E0, 0x7C00, {0xC2, 0x28}},
     };
-    std::vector<const ConverterSet*> sets = simdSets();
-    sets.insert(sets.begin(), &rowconv::scalarSet());
-    for (std::uint32_t pixel : {0x00123456u, 0xAB123456u}) {
-        for (int f = 0; f < FormatCount; ++f) {
-            auto want = expected[f];
+    for (int f = 0; f < FormatCount; ++f) {
+        const auto& t = table[f];
+        EXPECT_EQ(selectRowConverter(t.bits, t.red, t.green, t.blue), t.named) << rowconv::formatNames[f];
+        std::vector<RowConverter> converters{t.named};
+        for (const ConverterSet* set : allSets())
+            if (set->convert[f]) converters.push_back(set->convert[f]);
+        for (std::uint32_t pixel : {0x00123456u, 0xAB123456u, 0xFFFFFFFFu}) {
+            auto want = t.bytes;
+            if (pixel == 0xFFFFFFFFu) {
+                want.assign(want.size(), 0xFF);
+                if (f == rowconv::Swap32) want[3] = 0;
+                if (f == rowconv::To555 || f == rowconv::To555Swapped) want[1] = 0x7F;
+            }
             if (f == rowconv::Copy32) want[3] = std::uint8_t(pixel >> 24);
             // A whole row of the pixel goes through the SIMD steps and the tail.
             std::vector<std::uint32_t> row(643, pixel);
             std::vector<std::uint8_t> wantRow;
             for (int i = 0; i < 643; ++i) wantRow.insert(wantRow.end(), want.begin(), want.end());
-            for (const ConverterSet* set : sets) {
-                if (!set->convert[f]) continue;
-                EXPECT_EQ(convert(set->convert[f], row, rowconv::bytesPerPixel[f]), wantRow)
-                    << set->name << " " << rowconv::formatNames[f] << std::hex << " pixel " << pixel;
-            }
+            for (std::size_t c = 0; c < converters.size(); ++c)
+                EXPECT_EQ(convert(converters[c], row.data(), 643, f), wantRow)
+                    << rowconv::formatNames[f] << " converter " << c << std::hex << " pixel " << pixel;
         }
     }
-}
-
-TEST(RowConverters, ChannelsAreCutNotRounded) {
-    // Every channel at 0xFF except the low bits that each format drops.
-    std::vector<std::uint32_t> row(19, 0x00070307);
-    std::vector<std::uint8_t> zeros(19 * 2, 0);
-    EXPECT_EQ(convert(convertRowTo565, row, 2), zeros);
-    row.assign(19, 0x00070707);
-    EXPECT_EQ(convert(convertRowTo555, row, 2), zeros);
-    EXPECT_EQ(convert(convertRowTo555Swapped, row, 2), zeros);
-    // White keeps bit 15 clear in the 5-5-5 formats.
-    row.assign(19, 0xFFFFFFFF);
-    auto white = convert(convertRowTo555, row, 2);
-    EXPECT_EQ(white[0], 0xFF);
-    EXPECT_EQ(white[1], 0x7F);
-}
-
-TEST(SelectRowConverter, MatchesBitCountAndAllThreeMasksExactly) {
-    EXPECT_EQ(selectRowConverter(32, 0xFF0000, 0x00FF00, 0x0000FF), &convertRowCopy32);
-    EXPECT_EQ(selectRowConverter(32, 0x0000FF, 0x00FF00, 0xFF0000), &convertRowSwap32);
-    EXPECT_EQ(selectRowConverter(24, 0xFF0000, 0x00FF00, 0x0000FF), &convertRowTo24);
-    EXPECT_EQ(selectRowConverter(24, 0x0000FF, 0x00FF00, 0xFF0000), &convertRowTo24Swapped);
-    EXPECT_EQ(selectRowConverter(16, 0xF800, 0x07E0, 0x001F), &convertRowTo565);
-    EXPECT_EQ(selectRowConverter(16, 0x001F, 0x07E0, 0xF800), &convertRowTo565Swapped);
-    EXPECT_EQ(selectRowConverter(16, 0x7C00, 0x03E0, 0x001F), &convertRowTo555);
-    EXPECT_EQ(selectRowConverter(16, 0x001F, 0x03E0, 0x7C00), &convertRowTo555Swapped);
-
     EXPECT_EQ(selectRowConverter(15, 0x7C00, 0x03E0, 0x001F), nullptr);
-    EXPECT_EQ(selectRowConverter(8, 0, 0, 0), nullptr);
     EXPECT_EQ(selectRowConverter(24, 0xF800, 0x07E0, 0x001F), nullptr);
     EXPECT_EQ(selectRowConverter(32, 0xFF0000, 0x00FF00, 0x0000FE), nullptr);
     EXPECT_EQ(selectRowConverter(32, 0xFF000000, 0x00FF0000, 0x0000FF00), nullptr);
