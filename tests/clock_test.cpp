@@ -10,21 +10,13 @@
 
 namespace {
 
-// Every test starts in video mode at time 0; real time sets videoMode itself.
-class Clock : public testing::Test {
-protected:
-    void SetUp() override {
-        resetClock();
-        videoMode = true;
-    }
-};
-
-// demoTime as seen by each of the first `count` frames of a video render:
-// after each frame the hand-off stores 71 / rate * counter (formed in
-// double, stored as float), then counts.
+// demoTime as seen by each of the first `count` frames of a video render
+// from a fresh clock: after each frame the hand-off stores 71 / rate *
+// counter (formed in double, stored as float), then counts.
 std::vector<std::int32_t> videoFrameTimes(float rate, int count) {
+    resetClock();
+    videoMode = true;
     videoFrameRate = rate;
-    setVideoTime(0.0f);
     std::vector<std::int32_t> seen;
     for (float counter = 0.0f; counter < float(count); counter += 1.0f) {
         seen.push_back(demoTime());
@@ -33,7 +25,7 @@ std::vector<std::int32_t> videoFrameTimes(float rate, int count) {
     return seen;
 }
 
-TEST_F(Clock, VideoModeTimesTruncateTowardZero) {
+TEST(Clock, VideoModeTimesTruncateTowardZero) {
     EXPECT_EQ(videoFrameTimes(40.0f, 12), (std::vector<std::int32_t>{0, 0, 24, 49, 74, 99, 124, 149, 174, 199, 225, 249}));
     EXPECT_EQ(videoFrameTimes(25.0f, 4), (std::vector<std::int32_t>{0, 0, 39, 79}));
     setVideoTime(10792.0f);  // 152 s
@@ -42,7 +34,7 @@ TEST_F(Clock, VideoModeTimesTruncateTowardZero) {
     EXPECT_EQ(demoTime(), -999) << "toward zero, not down";
 }
 
-TEST_F(Clock, RealTimeFollowsTheSystemTick) {
+TEST(Clock, RealTimeFollowsTheSystemTick) {
     videoMode = false;
     setVideoTime(5000.0f);  // ignored in real time
     const DWORD before = GetTickCount();
@@ -50,7 +42,9 @@ TEST_F(Clock, RealTimeFollowsTheSystemTick) {
     EXPECT_LE(std::uint32_t(now) - before, GetTickCount() - before);
 }
 
-TEST_F(Clock, SyncStartIsMarkedOnceAndFrameDeltaWraps) {
+TEST(Clock, SyncStartIsMarkedOnceAndFrameDeltaWraps) {
+    resetClock();
+    videoMode = true;
     setVideoTime(71.0f);
     markSyncStart();
     updateFrameDelta();

@@ -8,6 +8,7 @@
 #include <limits>
 #include <new>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -25,22 +26,15 @@ TEST(Exception, ReportShowsMessageAndPositionInAnErrorBox) {
     const std::string unknown =
         "The error occured in an unknown position in the code.\n"
         "(This means it was probably thrown by the system itself.)";
-    const struct {
-        const char* file;
-        int line;
-        std::string position;
-    } cases[] = {
-        {nullptr, 73, unknown},
-        {"graphics.cpp", -1, unknown},
-        {"", 12, unknown},
-        {"graphics.cpp", 0, "The error occured in the file 'graphics.cpp' at line 0."},
-    };
-    for (const auto& c : cases) {
+    const std::tuple<const char*, int, std::string> cases[] = {
+        {nullptr, 73, unknown}, {"graphics.cpp", -1, unknown}, {"", 12, unknown},
+        {"graphics.cpp", 0, "The error occured in the file 'graphics.cpp' at line 0."}};
+    for (const auto& [file, line, position] : cases) {
         MessageBoxRecorder boxes;
-        ExceptionSpace::Exception(msgInvalidPlatform, c.file, c.line).report();
+        ExceptionSpace::Exception(msgInvalidPlatform, file, line).report();
         ASSERT_EQ(boxes.calls.size(), 1u);
         EXPECT_EQ(boxes.calls[0].caption, "Error!");
-        EXPECT_EQ(boxes.calls[0].text, "Error - Invalid platform!\n\n" + c.position);
+        EXPECT_EQ(boxes.calls[0].text, "Error - Invalid platform!\n\n" + position);
         EXPECT_EQ(boxes.calls[0].type, MB_OK | MB_ICONERROR);
     }
     MessageBoxRecorder boxes;

@@ -26,11 +26,7 @@ std::string entry(const PackDirectory& directory, const char* name) {
 
 // "message|extra text" of the ExceptionType the call throws.
 template <class Call> std::string thrown(Call call) {
-    try {
-        call();
-    } catch (const ExceptionType& e) {
-        return std::string(e.string) + "|" + e.extraString;
-    }
+    try { call(); } catch (const ExceptionType& e) { return std::string(e.string) + "|" + e.extraString; }
     return "<nothing thrown>";
 }
 
@@ -44,14 +40,13 @@ protected:
 
 TEST_F(PackReader, NamesMatchIgnoringAsciiCaseAndByLastComponent) {
     ASSERT_EQ(parse(pack("Data/Quel.RAW@1@other/quel.raw@1@data/kov(clip).mp3@1@\xC9t\xE9@1@@QOMe")), 0);
-    EXPECT_EQ(entry(directory, "data/quel.raw"), "Q");
-    EXPECT_EQ(entry(directory, "QUEL.RAW"), "Q") << "base names collide: first wins";
-    EXPECT_EQ(entry(directory, "OTHER/quel.raw"), "O");
-    EXPECT_EQ(entry(directory, "kov(clip).mp3"), "M");
-    EXPECT_EQ(directory.entrySize("\xC9T\xE9"), 1);
-    const std::string huge(1 << 20, 'o');
-    for (const char* absent : {"data\\quel.raw", "x/quel.raw", "", "\xE9t\xE9", huge.c_str()})
-        EXPECT_EQ(entry(directory, absent), "<null>") << std::string(absent).substr(0, 20);
+    // Base names collide: the first wins. Requests are not reduced, \\ is no separator, and
+    // requests of any length are safe.
+    const std::pair<std::string, std::string> requests[] = {
+        {"data/quel.raw", "Q"}, {"QUEL.RAW", "Q"}, {"OTHER/quel.raw", "O"}, {"kov(clip).mp3", "M"}, {"\xC9T\xE9", "e"},
+        {"data\\quel.raw", "<null>"}, {"x/quel.raw", "<null>"}, {"", "<null>"}, {"\xE9t\xE9", "<null>"},
+        {std::string(1 << 20, 'o'), "<null>"}};
+    for (const auto& [name, bytes] : requests) EXPECT_EQ(entry(directory, name.c_str()), bytes) << name.substr(0, 20);
 }
 
 // Every pack that is refused keeps and serves nothing; "a" of an accepted one is as given.
@@ -112,7 +107,7 @@ protected:
     FileServer files{&debug, 200};
 };
 
-TEST_F(FileServerTest, PackModeServesNewBuffersAndNeverFallsBack) {
+TEST_F(FileServerTest, PackModeNeverFallsBackAndUnusablePacksKeepLooseMode) {
     dir.write("ossa.raw", "loose");
     files.openPack(dir.write("QuelVarnOssa.dat", pack("data/quel.raw@3@data/Varn.raw@2@@abcde")).c_str());
     EXPECT_TRUE(packMode);
@@ -121,20 +116,16 @@ TEST_F(FileServerTest, PackModeServesNewBuffersAndNeverFallsBack) {
     ASSERT_TRUE(first && second);
     EXPECT_NE(first.get(), second.get()) << "each request reads a new buffer";
     EXPECT_EQ(std::string(reinterpret_cast<char*>(first.get()), 3), "abc");
-    EXPECT_EQ(files.getFileSize(dir.path("ossa.raw").c_str()), -1);
     EXPECT_EQ(files.getFile(dir.path("ossa.raw").c_str()), nullptr);
     EXPECT_EQ(debug.lastLogged(), nullptr) << "misses in pack mode log nothing";
     FileServer another(&debug, 200);
     EXPECT_FALSE(packMode) << "a new server starts in loose mode";
-}
-
-TEST_F(FileServerTest, UnusablePackThrowsReadMetadataAndStaysLoose) {
     for (const std::string& bytes : {std::string("no signature"), pack("a@5@@x"), pack(std::string(600, 'n') + "@1@@x")}) {
         const std::string path = dir.write("bad.dat", bytes);
-        EXPECT_EQ(thrown([&] { files.openPack(path.c_str()); }), "Error - couldn't read metadata! Aborting...|" + path);
+        EXPECT_EQ(thrown([&] { another.openPack(path.c_str()); }), "Error - couldn't read metadata! Aborting...|" + path);
         EXPECT_FALSE(packMode);
     }
-    EXPECT_THROW(files.openPack(dir.path("absent.dat").c_str()), ExceptionType);
+    EXPECT_THROW(another.openPack(dir.path("absent.dat").c_str()), ExceptionType);
 }
 
 TEST_F(FileServerTest, LooseModeReadsEachNameOnceCaseSensitively) {
@@ -146,7 +137,6 @@ TEST_F(FileServerTest, LooseModeReadsEachNameOnceCaseSensitively) {
     EXPECT_EQ(files.getFile(lower.c_str()), a);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(a), 5), "12345") << "read once, at the first request";
     EXPECT_EQ(std::string(reinterpret_cast<char*>(files.getFile(upper.c_str())), 5), "UPPER");
-    EXPECT_EQ(files.loadedFiles(), 2);
 }
 
 TEST_F(FileServerTest, LooseModeFailuresNameTheFile) {
@@ -167,7 +157,7 @@ TEST_F(FileServerTest, LooseModeFailuresNameTheFile) {
     EXPECT_EQ(files.loadedFiles(), 3);
 }
 
-TEST_F(FileServerTest, LooseModeHoldsOneFileFewerThanItsCapacity) {
+TEST_F(FileServerTest, LooseModeHoldsOneFileFewerThanItsCapacityAndRefusesNullNames) {
     dir.write("f.raw", "x");
     // Distinct names of one file: extra slashes change the name, not the file.
     auto nameNumber = [&](int i) { return dir.path() + "/" + std::string(std::size_t(i), '/') + "f.raw"; };
@@ -175,9 +165,6 @@ TEST_F(FileServerTest, LooseModeHoldsOneFileFewerThanItsCapacity) {
     EXPECT_NE(files.getFile(nameNumber(0).c_str()), nullptr) << "known names are still served";
     EXPECT_EQ(thrown([&] { files.getFile(nameNumber(199).c_str()); }).rfind("Error - too many files in FileServer!", 0), 0u);
     EXPECT_EQ(files.loadedFiles(), 199);
-}
-
-TEST_F(FileServerTest, NullNamesEndTheProgramNamingTheParameter) {
     EXPECT_DEATH(files.getFile(nullptr), "filename.*fileserver");
 }
 

@@ -38,34 +38,32 @@ TEST(Track, DemoTracksInterpolateFromTheirStart) {
 
 class Cues : public testing::Test {
 protected:
-    // Video mode with the frame time at 0: demoTime reads 0 and the elapsed
+    // Video mode with the frame time at 0: demoTime reads 0, so the elapsed
     // time since the music started is -syncStartTime.
     void SetUp() override {
         resetClock();
         videoMode = true;
         buildCueLists();
     }
-    static void at(std::int32_t elapsed) { syncStartTime = -elapsed; }
-    static int firedCount(CueList& list) {
+    // How many entries of the list fire, one per call, at this elapsed time.
+    static int firedAt(std::int32_t elapsed, CueList& list) {
+        syncStartTime = -elapsed;
         int n = 0;
         while (list.fired()) ++n;
         return n;
     }
 };
 
-TEST_F(Cues, OneEntryPerCallHoweverManyAreDue) {
-    at(790);
-    EXPECT_EQ(firedCount(titleCues), 0);
-    at(791);
-    EXPECT_EQ(firedCount(titleCues), 1);
-    at(20000);
-    EXPECT_EQ(firedCount(titleCues), 3) << "24745 is not due yet";
-    EXPECT_FALSE(titleCues.finished());
-    at(INT_MAX);
-    EXPECT_EQ(firedCount(titleCues), 1);
+TEST_F(Cues, OneEntryPerCallAndTheOutOfOrderBeatFiresRightAfterItsPredecessor) {
+    // Title cues: 791, 6990, 13179, 19328, 24745.
+    for (auto [elapsed, count] : {std::pair{790, 0}, std::pair{791, 1}, std::pair{20000, 3}, std::pair{INT_MAX, 1}})
+        EXPECT_EQ(firedAt(elapsed, titleCues), count) << elapsed;
     EXPECT_TRUE(titleCues.finished());
     buildCueLists();
     EXPECT_FALSE(titleCues.finished()) << "rebuilding starts the lists over";
+    gridCues.index = 143;  // next: 79664, then 8055, then 80385
+    for (auto [elapsed, count] : {std::pair{79663, 0}, std::pair{79664, 2}, std::pair{80385, 1}})
+        EXPECT_EQ(firedAt(elapsed, gridCues), count) << elapsed;
 }
 
 TEST_F(Cues, ListsHoldTheirData) {
@@ -79,23 +77,6 @@ TEST_F(Cues, ListsHoldTheirData) {
         EXPECT_TRUE(i == 144 || i == 145 || gridCues.entries[i - 1] < gridCues.entries[i]) << i;
     for (CueList* list : {&gridCues, &flashCues, &titleCues, &letterboxCues, &curtainResetCues, &streakCues})
         EXPECT_EQ(list->entries.back(), -1);
-}
-
-TEST_F(Cues, OutOfOrderBeatFiresRightAfterItsPredecessor) {
-    gridCues.index = 143;  // next: 79664, then 8055, then 80385
-    at(79663);
-    EXPECT_EQ(firedCount(gridCues), 0);
-    at(79664);
-    EXPECT_EQ(firedCount(gridCues), 2) << "8055 is long overdue";
-    at(80385);
-    EXPECT_EQ(firedCount(gridCues), 1);
-}
-
-TEST(CueList, CopiesUpToTheTerminator) {
-    const std::int32_t data[] = {5, 0, 7, -1, 99}, empty[] = {-1};
-    EXPECT_EQ(CueList(data).entries, (std::vector<std::int32_t>{5, 0, 7, -1}));
-    EXPECT_TRUE(CueList(empty).finished());
-    EXPECT_TRUE(CueList().finished());
 }
 
 }  // namespace
