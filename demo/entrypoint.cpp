@@ -8,6 +8,7 @@
 #include "demo/effects/titles.h"
 #include "demo/frameloop.h"
 #include "demo/music.h"
+#include "demo/packlocation.h"
 #include "demo/timeline.h"
 #include "demo/videomode.h"
 #include "display/ddrawdisplay.h"
@@ -21,8 +22,6 @@
 #include "source/settings.h"
 #include "source/videostream.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -32,7 +31,6 @@
 
 namespace {
 
-constexpr const char* packName = "QuelVarnOssa.dat";
 constexpr int frameBytes24 = 640 * 480 * 3;
 
 VideoStream* aviWriter = nullptr;
@@ -101,20 +99,6 @@ void runFrameLoop() {
 }
 
 }  // namespace
-
-const char* packFileName() {
-    static std::string chosen;
-    if (access(packName, F_OK) == 0) return packName;
-    char exe[4096];
-    const ssize_t length = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (length <= 0) return packName;
-    exe[length] = '\0';
-    std::string beside = exe;
-    beside = beside.substr(0, beside.find_last_of('/') + 1) + packName;
-    if (access(beside.c_str(), F_OK) != 0) return packName;
-    chosen = beside;
-    return chosen.c_str();
-}
 
 void storeDisplaySettings() {
     SettingsServer* settings = SettingsServer::getInstance();

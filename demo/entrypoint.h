@@ -11,7 +11,3 @@ void initDemo();
 // The five display settings of start-up: 640x480, 32 bits, platform 1/1.
 void storeDisplaySettings();
 void shutdownDemo();
-
-// Where the pack is looked for: the working directory first, then beside
-// the executable.
-const char* packFileName();

@@ -23,6 +23,7 @@ extern "C" {
 
 #include "demo/frameloop.h"
 #include "demo/headlessrender.h"
+#include "demo/packlocation.h"
 #include "source/exceptionserver.h"
 
 namespace {
@@ -33,7 +34,7 @@ int usage(const char* problem) {
     if (problem) std::fprintf(stderr, "qvo-render: %s\n", problem);
     std::fprintf(stderr,
                  "usage: qvo-render [--pack FILE] [--fps N] [--md5] [--raw OUT] [--dump K OUT.png|OUT.ppm]...\n"
-                 "  --pack FILE   the data pack (default QuelVarnOssa.dat)\n"
+                 "  --pack FILE   the data pack (default: QuelVarnOssa.dat where the demo finds it)\n"
                  "  --fps N       frames per second, 1 to 1000 (default 40)\n"
                  "  --md5         print INDEX MD5 of every 24-bit frame\n"
                  "  --raw OUT     write every 24-bit frame (bgr24, top row first) to OUT, - for stdout\n"
@@ -130,7 +131,7 @@ std::string describe(const ExceptionType& error) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string pack = "QuelVarnOssa.dat";
+    std::string pack = firstPackIn(packFolders(), "QuelVarnOssa.dat");
     long fps = 40;
     bool md5 = false;
     std::string rawPath;  // every frame's 24-bit bytes, back to back

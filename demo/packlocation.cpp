@@ -1,0 +1,54 @@
+#include "demo/packlocation.h"
+
+#include "buildinfo.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr const char* packName = "QuelVarnOssa.dat";
+
+std::string executableFolder() {
+    char exe[4096];
+    const ssize_t length = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (length <= 0) return {};
+    const std::string path(exe, std::size_t(length));
+    return path.substr(0, path.find_last_of('/'));
+}
+
+std::string joined(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+}  // namespace
+
+std::vector<std::string> packFolders() {
+    std::vector<std::string> folders{""};
+    const std::string beside = executableFolder();
+    if (!beside.empty()) folders.push_back(beside);
+    folders.push_back(QVO_INSTALLED_DATA_DIR);
+    return folders;
+}
+
+std::string firstPackIn(const std::vector<std::string>& folders, const std::string& name) {
+    for (const std::string& folder : folders) {
+        const std::string path = joined(folder, name);
+        if (access(path.c_str(), F_OK) == 0) return path;
+    }
+    return name;
+}
+
+const char* packFileName() {
+    static std::string chosen;
+    const std::vector<std::string> folders = packFolders();
+    chosen = firstPackIn(folders, packName);
+    if (access(chosen.c_str(), F_OK) != 0) {
+        std::fprintf(stderr, "quelvarnossa: %s is not in the working directory", packName);
+        for (std::size_t i = 1; i < folders.size(); ++i) std::fprintf(stderr, ", %s", folders[i].c_str());
+        std::fprintf(stderr, "\n");
+    }
+    return chosen.c_str();
+}

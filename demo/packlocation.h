@@ -1,0 +1,18 @@
+// Where the demo finds "QuelVarnOssa.dat": the working directory first, then
+// beside the executable (a build folder, an unpacked archive), then the data
+// directory of an installed copy.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The folders searched, in order; "" is the working directory.
+std::vector<std::string> packFolders();
+
+// The first folder holding `name`, joined with it; `name` itself when none
+// does, so that opening it reports the pack missing.
+std::string firstPackIn(const std::vector<std::string>& folders, const std::string& name);
+
+// The path start-up opens. When no folder holds the pack, says on standard
+// error where it was looked for.
+const char* packFileName();
