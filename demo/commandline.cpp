@@ -27,10 +27,10 @@ bool contains(const char* commandLine, const char* keyword) {
 }  // namespace
 
 bool wantsSound(const char* commandLine) {
-    // "nosound" belongs with "noaudio": without it the obvious spelling of
-    // the wish would leave the sound on.
+    // Nine words, no more: "nosound" alone leaves the sound on, while
+    // "nosound=0" silences it because it contains "sound=0".
     static const char* const soundOff[] = {"noaudio",  "no audio",  "audio off", "audio=off", "audio=0",
-                                           "nosound",  "no sound",  "sound off", "sound=off", "sound=0"};
+                                           "no sound", "sound off", "sound=off", "sound=0"};
     const std::string text = lowered(commandLine);
     for (const char* keyword : soundOff)
         if (text.find(keyword) != std::string::npos) return false;

@@ -9,6 +9,7 @@
 #include "demo/frameloop.h"
 #include "demo/music.h"
 #include "demo/packlocation.h"
+#include "demo/stopsignals.h"
 #include "demo/timeline.h"
 #include "demo/videomode.h"
 #include "display/ddrawdisplay.h"
@@ -94,7 +95,7 @@ void runFrameLoop() {
         first = false;
         if (!videoMode) continue;
         if (!videoHandOff(videoFrame24, [](int progress) { aviWriter->addFrame(progress); })) break;
-        if (renderCancelled()) break;
+        if (renderCancelled() || stopRequested()) break;
     }
 }
 
@@ -135,7 +136,10 @@ void initDemo() {
     const double prerollBegin = startupTimer.sinceBegin();
     if (!videoMode) {
         // Pre-roll: present the still black frame for 3.5 s.
-        while (std::int32_t(std::uint32_t(demoTime()) - std::uint32_t(frameMark)) < 3500) window->update();
+        while (std::int32_t(std::uint32_t(demoTime()) - std::uint32_t(frameMark)) < 3500) {
+            endOnStopSignal();
+            window->update();
+        }
     }
     startupTimer.prerollMs = startupTimer.sinceBegin() - prerollBegin;
     frameMark = demoTime();
@@ -151,6 +155,7 @@ void shutdownDemo() {
 }
 
 int runDemo(const char* commandLine) {
+    catchStopSignals();
     drawBars(nullptr);
     try {
         soundEnabled = wantsSound(commandLine);

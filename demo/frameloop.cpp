@@ -11,7 +11,9 @@
 #include "demo/effects/noise.h"
 #include "demo/effects/squares.h"
 #include "demo/effects/titles.h"
+#include "demo/stopsignals.h"
 #include "demo/timeline.h"
+#include "display/ddrawdisplay.h"
 #include "display/graphics.h"
 
 float videoFrameCount = 0.0f;
@@ -45,7 +47,12 @@ void resetEffects() {
     videoFrameCount = 0.0f;
 }
 
+void endOnStopSignal() {
+    if (!videoMode && stopRequested()) windowProc(getWindowHandle(), WM_CLOSE, 0, 0);
+}
+
 bool framePass() {
+    endOnStopSignal();
     if (window && window->shouldQuit()) return false;
     updateFrameDelta();
 

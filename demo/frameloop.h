@@ -24,6 +24,11 @@ extern float videoFrameCount;  // frames handed on in video mode
 // left unbuilt: drawBars(nullptr) builds them, as at start-up.
 void resetEffects();
 
+// In real time a stop signal (SIGINT, SIGTERM) ends the run here as the
+// window's close request does: display restored, exit code 0. Video mode
+// leaves it to the frame loop, which completes the file.
+void endOnStopSignal();
+
 // One pass of the loop. False when the loop must end; that frame is then
 // neither presented nor recorded.
 bool framePass();

@@ -11,6 +11,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 
+not() { ! "$@"; }
 check() {  # check NAME CONDITION...
     local name=$1; shift
     if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
@@ -21,7 +22,7 @@ headless() { env -u DISPLAY -u WAYLAND_DISPLAY "$@"; }
 
 # 1. No pack anywhere: the copy of the binary has no pack beside it.
 mkdir "$work/nopack" && cp "$demo" "$work/nopack/"
-(cd "$work/nopack" && headless SDL_AUDIODRIVER=dummy timeout 20 ./quelvarnossa nosound) \
+(cd "$work/nopack" && headless SDL_AUDIODRIVER=dummy timeout 20 ./quelvarnossa noaudio) \
     >"$work/nopack.out" 2>&1
 code=$?
 check "missing pack exits 0" test $code -eq 0
@@ -43,11 +44,33 @@ check "missing music exits 0" test $code -eq 0
 check "missing music gives code 1's reason" grep -q "music error 1" "$work/nomusic.out"
 check "missing music shows the box" grep -q "Fuck you." "$work/nomusic.out"
 
-# 3. No audio device: the output cannot be opened (code 0).
-(cd "$build" && headless SDL_AUDIODRIVER=nosuchdriver timeout 30 ./quelvarnossa) >"$work/nodev.out" 2>&1
+# 3. No audio device: the output cannot be opened (code 0). "nosound" is no
+#    sound-off word, "noaudio" is: that run opens no device and goes on
+#    until Ctrl-C.
+for word in "" nosound; do
+    (cd "$build" && headless SDL_AUDIODRIVER=nosuchdriver timeout 30 ./quelvarnossa $word) >"$work/nodev.out" 2>&1
+    code=$?
+    check "no audio device${word:+, $word}: exits 0" test $code -eq 0
+    check "no audio device${word:+, $word}: code 0's reason" grep -q "music error 0" "$work/nodev.out"
+done
+(cd "$build" && headless SDL_AUDIODRIVER=nosuchdriver timeout --preserve-status -s INT 6 ./quelvarnossa noaudio) >"$work/noaudio.out" 2>&1
 code=$?
-check "no audio device exits 0" test $code -eq 0
-check "no audio device gives code 0's reason" grep -q "music error 0" "$work/nodev.out"
+check "no audio device, noaudio: runs until Ctrl-C, then exits 0" test $code -eq 0
+check "no audio device, noaudio: no music error" not grep -q "music error" "$work/noaudio.out"
+
+# 3b. scripts/run-demo.sh without a display says how to render the video
+#     instead (its set-up and build stubbed out, the built binary used).
+tree="$work/tree"
+mkdir -p "$tree/scripts" "$tree/build" "$tree/bin"
+cp "$(dirname "$0")/../../scripts/run-demo.sh" "$tree/scripts/"
+printf '#!/bin/sh\n' >"$tree/scripts/deps.sh" && cp "$tree/scripts/deps.sh" "$tree/bin/cmake"
+chmod +x "$tree/scripts/deps.sh" "$tree/bin/cmake"
+ln -s "$demo" "$tree/build/quelvarnossa" && ln -s "$pack" "$tree/build/QuelVarnOssa.dat"
+headless PATH="$tree/bin:$PATH" SDL_AUDIODRIVER=nosuchdriver timeout 30 sh "$tree/scripts/run-demo.sh" \
+    >"$work/rundemo.out" 2>&1
+check "run-demo.sh without a display: points to 'scripts/run-demo.sh video'" \
+    grep -q "No display here: 'scripts/run-demo.sh video'" "$work/rundemo.out"
+check "run-demo.sh without a display: the demo still runs (music error)" grep -q "music error 0" "$work/rundemo.out"
 
 # 4. Under a real X server: Escape ends the run at once with exit code 0,
 #    with and without sound.
@@ -76,14 +99,14 @@ escape_run escape_sound dummy Escape
 check "Escape ends the run with exit 0" test $? -eq 0
 # With an audio driver that cannot exist, only a run that opens no audio
 # device at all gets as far as the Escape.
-escape_run escape_nosound nosuchdriver Escape nosound
-check "nosound opens no audio device; Escape ends it with exit 0" test $? -eq 0
+escape_run escape_noaudio nosuchdriver Escape noaudio
+check "noaudio opens no audio device; Escape ends it with exit 0" test $? -eq 0
 escape_run close_request dummy close
 check "a close request ends the run with exit 0" test $? -eq 0
 
 # 5. The credits box comes after the normal end: a short headless video run
 #    (2 frames a second, no sound) reaches it in seconds.
-(cd "$work" && headless QVO_CODEC=rawvideo timeout 60 "$demo" video nosound fps 2 credits) \
+(cd "$work" && headless QVO_CODEC=rawvideo timeout 60 "$demo" video noaudio fps 2 credits) \
     >"$work/credits.out" 2>&1
 code=$?
 check "credits run exits 0" test $code -eq 0

@@ -25,16 +25,16 @@ cp "$pack" "$work/"
 
 # 1. No sound, 10 fps: one stream of 1522 frames equal to the headless
 #    renderer's.
-args=(video nosound fps 10)
+args=(video noaudio fps 10)
 render env QVO_CODEC=utvideo
-check "nosound fps 10 exits 0" test $? -eq 0
-check "nosound fps 10: one video stream" test "$(streams)" = "video "
-check "nosound fps 10: 1522 frames at 10/1" test "$(probe v:0 r_frame_rate,nb_read_packets)" = "10/1,1522"
+check "noaudio fps 10 exits 0" test $? -eq 0
+check "noaudio fps 10: one video stream" test "$(streams)" = "video "
+check "noaudio fps 10: 1522 frames at 10/1" test "$(probe v:0 r_frame_rate,nb_read_packets)" = "10/1,1522"
 if [ -x "$build/qvo-render" ]; then
     ffmpeg -v error -i "$avi" -f framemd5 -pix_fmt bgr24 - | grep -v '^#' | awk -F, '{gsub(/ /,"",$6); print $6}' \
         >"$work/avi.md5"
     "$build/qvo-render" --pack "$pack" --fps 10 --md5 2>/dev/null | awk '{print $2}' >"$work/render.md5"
-    check "nosound fps 10: frames equal the headless renderer's" cmp -s "$work/avi.md5" "$work/render.md5"
+    check "noaudio fps 10: frames equal the headless renderer's" cmp -s "$work/avi.md5" "$work/render.md5"
 fi
 rm -f "$avi"
 
@@ -63,7 +63,7 @@ fi
 rm -f "$avi" "$work"/*.raw
 
 # 3. The disk fills up: the write error, exit code 1, no crash.
-args=(video nosound fps 40)
+args=(video noaudio fps 40)
 (ulimit -f 20000; render env QVO_CODEC=utvideo)
 code=$?
 check "full disk exits 1" test $code -eq 1
@@ -71,7 +71,7 @@ check "full disk says why" grep -q "Couldn't write to avi stream - 'File too lar
 rm -f "$avi"
 
 # 4. The codec dialog cancelled: exit 1, no file.
-args=(video nosound)
+args=(video noaudio)
 render env QVO_CODEC=cancel
 check "cancel exits 1" test $? -eq 1
 check "cancel says so" grep -q "avi dialog was aborted!" "$work/out.txt"
