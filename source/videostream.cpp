@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -187,7 +188,13 @@ void VideoStream::fail(const char* message, int code) {
 
 void VideoStream::openFile(const char* fileName) {
     HRESULT result = AVIFileOpenA(&file, fileName, OF_WRITE | OF_CREATE, nullptr);
-    if (result != 0) fail("Couldn't open avi file!", result);
+    if (result != 0) {
+        // The box names no file; a render started from a folder the user
+        // cannot write should say which folder that was.
+        std::error_code error;
+        std::fprintf(stderr, "Cannot create \"%s\".\n", std::filesystem::absolute(fileName, error).c_str());
+        fail("Couldn't open avi file!", result);
+    }
 }
 
 void VideoStream::closeFile() {

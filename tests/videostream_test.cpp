@@ -161,7 +161,9 @@ TEST_F(Writer, FailuresEndTheProcessWithTheirText) {
     failsWith(path.c_str(), "Couldn't write to avi stream", -28,
               "\\[Error!\\] Couldn't write to avi stream - 'No space left on device'");
     failsWith(path.c_str(), "Something", 666, "\\[Error!\\] Something!");
-    failsWith(dir.path("no/such/dir.avi").c_str(), "", 0, "Couldn't open avi file! - 'No such file or directory'");
+    // A file that cannot be made is named in full, so the folder shows.
+    failsWith(dir.path("no/such/dir.avi").c_str(), "", 0,
+              "Cannot create \"/.*/no/such/dir\\.avi\"\\.\n.*Couldn't open avi file! - 'No such file or directory'");
     // A write failing mid-render ends it the same way.
     vfw::setFailureHook([](const char* call, FOURCC type) -> HRESULT {
         static int frames = 0;
