@@ -6,7 +6,8 @@ PACKAGES="build-essential cmake pkg-config git
   libsdl2-dev libmpg123-dev libmp3lame-dev libfreetype-dev fonts-dejavu-core
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
-  xvfb xauth xdotool time bc x11-utils imagemagick ffmpeg sox openbox libx11-dev"
+  xvfb xauth xdotool time bc x11-utils imagemagick ffmpeg sox openbox libx11-dev
+  dpkg-dev lintian man-db"
 
 missing=""
 for p in $PACKAGES; do
