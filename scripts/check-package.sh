@@ -34,6 +34,10 @@ ffmpeg -v error -i "$avi" -f framemd5 -pix_fmt bgr24 - | grep -v '^#' | awk -F, 
 check "154 frames equal the installed qvo-render's" \
     test "$(sort -u "$work/render.md5" | grep -c .)" -gt 1 -a "$(wc -l <"$work/avi.md5")" -eq 154 \
     -a "$(md5sum <"$work/avi.md5")" = "$(md5sum <"$work/render.md5")"
+if [ -x build/qvo-render ]; then  # the test build beside, made with the project's own flags
+    build/qvo-render --fps 1 --md5 2>/dev/null | awk '{print $2}' >"$work/build.md5"
+    check "Debian's build flags leave the picture as it was" cmp -s "$work/build.md5" "$work/render.md5"
+fi
 
 # A folder the user cannot write: a clear error naming it, exit 1.
 mkdir "$work/readonly"
