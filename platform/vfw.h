@@ -15,8 +15,10 @@
 //
 // Every call returns 0 or a negative FFmpeg error code; FormatMessageA turns
 // a code into its text. Writes are queued and encoded on a thread of the
-// file's own, so the caller renders the next frame meanwhile; an encoder or
-// disk error is returned by the next call on the file at the latest.
+// file's own, so the caller renders the next frame meanwhile; a write that
+// fails is reported by the next write to the same stream, or by
+// vfw::finishStream, and AVIFileRelease returns nonzero (the code) when the
+// file could not be completed.
 //
 // Opening checks that the file can be written but leaves the disk as it
 // was: the file is created (or emptied) when the first write starts it, so a
@@ -170,6 +172,8 @@ HRESULT AVIStreamSetFormat(PAVISTREAM stream, LONG position, const void* format,
 HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG count, const void* data, LONG bytes, DWORD flags,
                        LONG* samplesWritten, LONG* bytesWritten);
 DWORD AVIStreamRelease(PAVISTREAM stream);
+// Completes and closes the file: 0, or the code of the failure that left it
+// incomplete. (Windows' own returns the references left, 0 at the last.)
 DWORD AVIFileRelease(PAVIFILE file);
 
 // With FORMAT_MESSAGE_ALLOCATE_BUFFER, buffer is really a char** that gets a
@@ -196,5 +200,12 @@ const CodecChoice* findCodec(FOURCC handler);
 // "AVIStreamWrite". streamType is the stream's fccType (0 for the file).
 using FailureHook = std::function<HRESULT(const char* call, FOURCC streamType)>;
 void setFailureHook(FailureHook hook);
+
+// Waits until everything written to the stream has reached the file (for a
+// compressed stream, the frames its encoder held back too) and returns the
+// first failure among those writes, 0 when there was none. Call it once the
+// stream's last write is made, before the releases. (Windows' writes are not
+// queued: there it has nothing to wait for.)
+HRESULT finishStream(PAVISTREAM stream);
 
 }  // namespace vfw

@@ -8,13 +8,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <thread>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -33,6 +34,9 @@ std::uint8_t* captureBuffer = nullptr;
 std::int64_t captureCapacity = 0;
 std::atomic<std::int32_t> captureOffset{0};
 std::atomic<std::int32_t> delivered{0};
+// The wait for sound sleeps until the hook has delivered more.
+std::mutex deliveredMutex;
+std::condition_variable deliveredMore;
 
 void* callocate(std::size_t bytes) { return std::calloc(bytes, 1); }
 void* (*allocateCapture)(std::size_t) = callocate;
@@ -151,15 +155,23 @@ VideoStream::VideoStream(HINSTANCE instance, const char* fileName, int width, in
 }
 
 VideoStream::~VideoStream() {
+    restoreInterruptHandler();
+    dialogWindow.reset();
+    // Writes are queued: the last ones may fail only now, each with its own
+    // text, and so may completing the file. Only then is the render done.
+    if (audioStream) {
+        if (HRESULT result = vfw::finishStream(audioStream)) fail("Couldn't write audio to avi stream", result);
+    }
+    if (compressedStream) {
+        if (HRESULT result = vfw::finishStream(compressedStream)) fail("Couldn't write to avi stream", result);
+    }
+    releaseStreams();
+    closeFile();
+    exitAviLibrary();
     if (progressStarted) {
         progressLine.finish(framesWritten, samplesWritten, bAudioEnabled ? sampleRate : 0, renderCancelled());
         progressStarted = false;
     }
-    restoreInterruptHandler();
-    dialogWindow.reset();
-    releaseStreams();
-    closeFile();
-    exitAviLibrary();
 }
 
 void VideoStream::initAviLibrary() {
@@ -182,11 +194,16 @@ void VideoStream::fail(const char* message, int code) {
         std::snprintf(text, sizeof text, "%s!", message);
     if (systemText) LocalFree(systemText);
     if (progressLine.open) std::fputc('\n', stderr);
+    progressLine.open = false;
+    if (fileWritten)
+        std::fprintf(stderr, "\"%s\" is left incomplete (%d frames written before the failure); players may refuse it\n",
+                     fileName.c_str(), framesWritten);
     MessageBoxA(nullptr, text, "Error!", MB_OK | MB_ICONERROR);
     ExitProcess(1);
 }
 
 void VideoStream::openFile(const char* fileName) {
+    this->fileName = fileName ? fileName : "";
     HRESULT result = AVIFileOpenA(&file, fileName, OF_WRITE | OF_CREATE, nullptr);
     if (result != 0) {
         // The box names no file; a render started from a folder the user
@@ -198,8 +215,10 @@ void VideoStream::openFile(const char* fileName) {
 }
 
 void VideoStream::closeFile() {
-    if (file) AVIFileRelease(file);
+    if (!file) return;
+    const DWORD result = AVIFileRelease(file);
     file = nullptr;
+    if (result != 0) fail("Couldn't complete avi file", HRESULT(result));
 }
 
 void VideoStream::createStreams() {
@@ -301,6 +320,7 @@ static std::int64_t soundEnd(std::int64_t frames, std::int64_t rate, std::int64_
 void VideoStream::write(const void* data, int kind) {
     if (kind == 1) {
         const std::uint8_t* rows = flipRows(static_cast<const std::uint8_t*>(data));
+        fileWritten = true;
         HRESULT result =
             AVIStreamWrite(compressedStream, framesWritten, 1, rows, width * height * 3, 0, nullptr, nullptr);
         ++framesWritten;
@@ -308,6 +328,7 @@ void VideoStream::write(const void* data, int kind) {
     } else if (kind == 3) {
         if (!bAudioEnabled) return;
         const std::int32_t n = std::int32_t(soundEnd(framesWritten + 1, sampleRate, frameRate) - samplesWritten);
+        fileWritten = true;
         HRESULT result = AVIStreamWrite(audioStream, samplesWritten, n, data, n * blockAlign, 0, nullptr, nullptr);
         if (result != 0) fail("Couldn't write audio to avi stream", result);
         samplesWritten += n;
@@ -334,9 +355,11 @@ void VideoStream::waitForAudio() {
     if (!bAudioEnabled) return;
     const std::int64_t needed =
         (soundEnd(framesWritten + 1, sampleRate, frameRate) - samplesWritten) * std::int64_t(blockAlign);
-    // Spin as the capture requires, but give the encoder thread the core.
+    // A blocking wait, so the encoder keeps the core. The music's end comes
+    // without a block to wake us: look at it now and then as well.
+    std::unique_lock<std::mutex> lock(deliveredMutex);
     while (!(delivered.load() > needed) && audioSource->isActive(capturedChannel) != 0)
-        std::this_thread::yield();
+        deliveredMore.wait_for(lock, std::chrono::milliseconds(10));
     delivered.store(0);
 }
 
@@ -346,8 +369,10 @@ void VideoStream::audioStep() {
     const std::int64_t chunk =
         soundEnd(framesWritten + 1, sampleRate, frameRate) * blockAlign - std::int64_t(bytesTaken);
     waitForAudio();
+    // The hook counts a block as delivered only after copying it, and the
+    // wait saw the count: the bytes up to the end of this chunk are there
+    // (or the music has ended, and the rest of the buffer is still zeros).
     const std::uint8_t* sound = getAudioBuffer() + bytesTaken;
-    captureOffset.load();  // pairs with the hook's store: the bytes below it are complete
     std::vector<std::uint8_t> padded;
     if (bytesTaken + chunk > captureCapacity) {
         // Past the end of the buffer there was nowhere to capture to: silence.
@@ -404,7 +429,11 @@ void captureAudio(HDSP, BASS_DWORD, void* buffer, BASS_DWORD length, BASS_DWORD)
         captureOffset.store(offset + std::int32_t(n));
     }
     std::memset(buffer, 0, length);
-    delivered.fetch_add(std::int32_t(length));
+    {
+        std::lock_guard<std::mutex> lock(deliveredMutex);
+        delivered.fetch_add(std::int32_t(length));
+    }
+    deliveredMore.notify_all();
 }
 
 bool renderCancelled() { return cancelConfirmed || interrupted; }

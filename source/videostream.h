@@ -70,6 +70,8 @@ private:
     std::int32_t bytesTaken = 0;
     HSTREAM capturedChannel = 0;
     const std::uint8_t* frameBuffer = nullptr;
+    std::string fileName;
+    bool fileWritten = false;  // the file exists on disk from the first write
 };
 
 // The DSP hook that captures the music (BASS's DSP procedure form): appends

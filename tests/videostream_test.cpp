@@ -8,13 +8,18 @@
 #include "tests/support/messageboxes.h"
 #include "tests/support/scratchdir.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <time.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstring>
 #include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -106,10 +111,19 @@ TEST_F(Writer, TheWaitEndsOnlyWhenMoreThanTheChunkHasArrived) {
     avi.attachFrameBuffer(nullptr, &music);
     std::vector<std::int16_t> block(4408 / 2, 5);
     FakeMusic::hook(1, 1, block.data(), 4408, 0);  // exactly frame 0's chunk
-    auto waiting = std::async(std::launch::async, [&] { avi.waitForAudio(); });
-    EXPECT_EQ(std::future_status::timeout, waiting.wait_for(std::chrono::milliseconds(100)));
+    // The waiting thread's processor time: a wait that spins takes a core
+    // from the encoder.
+    auto waiting = std::async(std::launch::async, [&] {
+        timespec begin{}, end{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &begin);
+        avi.waitForAudio();
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
+        return double(end.tv_sec - begin.tv_sec) + double(end.tv_nsec - begin.tv_nsec) / 1e9;
+    });
+    EXPECT_EQ(std::future_status::timeout, waiting.wait_for(std::chrono::milliseconds(300)));
     FakeMusic::hook(1, 1, block.data(), 4, 0);
-    EXPECT_EQ(std::future_status::ready, waiting.wait_for(std::chrono::seconds(5)));
+    ASSERT_EQ(std::future_status::ready, waiting.wait_for(std::chrono::seconds(5)));
+    EXPECT_LT(waiting.get(), 0.05) << "processor seconds spent waiting 0.3 s for sound";
     FakeMusic::active = false;
 }
 
@@ -178,6 +192,56 @@ TEST_F(Writer, FailuresEndTheProcessWithTheirText) {
             std::exit(7);
         },
         ::testing::ExitedWithCode(1), "Couldn't write to avi stream - 'No space left on device'");
+}
+
+// A write that fails after its call returned (the encoder has a thread of
+// its own) still ends the render as a failure, with the text of the step
+// that failed: a frame early on, the last queued frames, the index.
+TEST_F(Writer, AWriteThatFailsLateEndsTheRenderWithItsOwnText) {
+    setenv("QVO_CODEC", "rawvideo", 1);
+    const int frames = 12;
+    const auto renderAll = [&] {
+        VideoStream avi(nullptr, path.c_str(), W, H, true, 40, 44100, 16);
+        avi.attachFrameBuffer(frame.data(), &music);
+        FakeMusic::play(frames * 1103);
+        for (int i = 0; i < frames; ++i) {
+            avi.addFrame(i * 100 / frames);
+            // Time for the encoder to meet a failure before the next frame's
+            // sound is written.
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    };
+    renderAll();
+    const long whole = long(ScratchDir::read(path).size());
+    ASSERT_GT(whole, frames * W * H * 3);
+    using ::testing::AllOf;
+    using ::testing::ContainsRegex;
+    using ::testing::HasSubstr;
+    using ::testing::Not;
+    const struct {
+        long limit;
+        const char* shown;
+    } cases[] = {
+        {4096, "Couldn't write to avi stream - 'File too large'"},
+        {whole / 2, "Couldn't write to avi stream - 'File too large'"},
+        {whole - 2 * W * H * 3, "Couldn't write to avi stream - 'File too large'"},
+        {whole - 100, "Couldn't complete avi file - 'File too large'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.limit);
+        const auto renderUnderLimit = [&] {
+            printMessageBoxesToStderr();
+            std::fputs("under the limit\n", stderr);  // the child runs the test from the top
+            const rlimit limit{rlim_t(c.limit), rlim_t(c.limit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            FakeMusic::active = true;
+            renderAll();
+            std::exit(0);
+        };
+        EXPECT_EXIT(renderUnderLimit(), ::testing::ExitedWithCode(1),
+                    AllOf(HasSubstr(std::string("[Error!] ") + c.shown), HasSubstr("left incomplete"),
+                          Not(ContainsRegex("under the limit.*Render done"))));
+    }
 }
 
 TEST_F(Writer, AnAudioStreamThatCannotBeMadeOnlyDisablesSound) {

@@ -120,6 +120,7 @@ public:
         lib.apiWaiting.fetch_add(1);
         lib.lock.lock();
         lib.apiWaiting.fetch_sub(1);
+        lib.apiWaiting.notify_all();
     }
     ~ApiLock() { lib.lock.unlock(); }
     ApiLock(const ApiLock&) = delete;
@@ -287,7 +288,7 @@ void offlineMixer(Library* lib) {
         if (lib->quitting) return;
         mixBlock(*lib, lib->offlineBlock.data(), lib->blockBytes);
         hold.unlock();
-        while (lib->apiWaiting.load() > 0) std::this_thread::yield();
+        for (int waiting; (waiting = lib->apiWaiting.load()) > 0;) lib->apiWaiting.wait(waiting);
         hold.lock();
     }
 }

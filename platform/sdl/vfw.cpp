@@ -76,6 +76,7 @@ struct IAVIStream {
     IAVIStream* source = nullptr;
     bool compressed = false;
     bool formatSet = false;
+    bool flushed = false;  // the encoder has given up its held-back frames
 
     // Video through an encoder (compressed streams only).
     AVICOMPRESSOPTIONS options{};
@@ -119,7 +120,9 @@ struct IAVIFile {
     std::vector<std::vector<std::uint8_t>> spare;
     bool busy = false;
     std::atomic<bool> stopping{false};  // also read by the worker between jobs
-    std::atomic<int> error{0};
+    // The first failure, with the type of the stream whose write failed (0:
+    // completing the file), in one word so that the two are read together.
+    std::atomic<std::uint64_t> failure{0};
 
     ~IAVIFile() {
         if (format) {
@@ -128,37 +131,52 @@ struct IAVIFile {
         }
     }
 
-    void setError(int code) {
-        int none = 0;
-        error.compare_exchange_strong(none, code);
+    void setError(int code, FOURCC stream) {
+        std::uint64_t none = 0;
+        failure.compare_exchange_strong(none, std::uint64_t(stream) << 32 | std::uint32_t(code));
+    }
+    int error() const { return int(std::uint32_t(failure.load())); }
+    FOURCC failedStream() const { return FOURCC(failure.load() >> 32); }
+
+    // The first failure if it was this stream's, else 0.
+    int errorOf(const IAVIStream* s) const {
+        return error() != 0 && failedStream() == s->info.fccType ? error() : 0;
     }
 
-    int writePacket(AVPacket* packet) {
+    int writePacket(AVPacket* packet, FOURCC stream) {
         int result = av_interleaved_write_frame(format, packet);
-        if (result < 0) setError(result);
+        if (result < 0) setError(result, stream);
         return result;
     }
 
     int encodeAndWrite(IAVIStream* s, AVFrame* input) {
+        const FOURCC type = s->info.fccType;
         int result = avcodec_send_frame(s->encoder, input);
-        if (result < 0) return setError(result), result;
+        if (result < 0) return setError(result, type), result;
         AVPacket* packet = av_packet_alloc();
         while ((result = avcodec_receive_packet(s->encoder, packet)) >= 0) {
             packet->stream_index = s->st->index;
             av_packet_rescale_ts(packet, s->encoder->time_base, s->st->time_base);
-            if (writePacket(packet) < 0) break;
+            if (writePacket(packet, type) < 0) break;
         }
         av_packet_free(&packet);
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return 0;
-        if (result < 0) setError(result);
+        if (result < 0) setError(result, type);
         return result;
+    }
+
+    // The encoder's held-back frames, once, after the last frame.
+    void flushEncoder(IAVIStream* s) {
+        if (!s->encoder || s->flushed || error() != 0) return;
+        s->flushed = true;
+        encodeAndWrite(s, nullptr);
     }
 
     void writeVideo(IAVIStream* s, const Job& job) {
         if (s->raw()) {
             AVPacket* packet = av_packet_alloc();
             if (av_new_packet(packet, int(s->frameBytes)) < 0) {
-                setError(AVERROR(ENOMEM));
+                setError(AVERROR(ENOMEM), streamtypeVIDEO);
             } else {
                 std::memcpy(packet->data, job.data.data(), s->frameBytes);
                 packet->stream_index = s->st->index;
@@ -167,7 +185,7 @@ struct IAVIFile {
                 packet->flags |= AV_PKT_FLAG_KEY;
                 av_packet_rescale_ts(packet, AVRational{LONG(s->info.dwScale), LONG(s->info.dwRate)},
                                      s->st->time_base);
-                writePacket(packet);
+                writePacket(packet, streamtypeVIDEO);
             }
             av_packet_free(&packet);
             return;
@@ -183,7 +201,7 @@ struct IAVIFile {
             sourceStride = -stride;
         }
         int result = av_frame_make_writable(s->frame);
-        if (result < 0) return setError(result);
+        if (result < 0) return setError(result, streamtypeVIDEO);
         sws_scale(s->scaler, &source, &sourceStride, 0, s->height, s->frame->data, s->frame->linesize);
         s->frame->pts = job.start;
         encodeAndWrite(s, s->frame);
@@ -197,28 +215,28 @@ struct IAVIFile {
             AVPacket* silence = av_packet_alloc();
             if (av_new_packet(silence, int(gap * s->blockAlign)) < 0) {
                 av_packet_free(&silence);
-                return setError(AVERROR(ENOMEM));
+                return setError(AVERROR(ENOMEM), streamtypeAUDIO);
             }
             std::memset(silence->data, 0, std::size_t(silence->size));
             silence->stream_index = s->st->index;
             silence->pts = silence->dts = s->nextSample;
             silence->duration = gap;
             silence->flags |= AV_PKT_FLAG_KEY;
-            int result = writePacket(silence);
+            int result = writePacket(silence, streamtypeAUDIO);
             av_packet_free(&silence);
             if (result < 0) return;
         }
         AVPacket* packet = av_packet_alloc();
         if (av_new_packet(packet, int(job.data.size())) < 0) {
             av_packet_free(&packet);
-            return setError(AVERROR(ENOMEM));
+            return setError(AVERROR(ENOMEM), streamtypeAUDIO);
         }
         std::memcpy(packet->data, job.data.data(), job.data.size());
         packet->stream_index = s->st->index;
         packet->pts = packet->dts = job.start;
         packet->duration = job.count;
         packet->flags |= AV_PKT_FLAG_KEY;
-        writePacket(packet);
+        writePacket(packet, streamtypeAUDIO);
         av_packet_free(&packet);
         s->nextSample = job.start + job.count;
     }
@@ -233,7 +251,7 @@ struct IAVIFile {
             busy = true;
             drained.notify_all();  // a slot is free
             lock.unlock();
-            if (error.load() == 0 && !stopping) {
+            if (error() == 0 && !stopping) {
                 if (job.stream->isAudio())
                     writeAudio(job.stream, job);
                 else
@@ -314,17 +332,18 @@ struct IAVIFile {
     // Drains the encoders and writes the index. Returns the first error.
     int finish() {
         stopWorker(false);
-        if (!started) return error.load();
-        for (auto& s : streams)
-            if (s->encoder && error.load() == 0) encodeAndWrite(s.get(), nullptr);
-        int result = av_write_trailer(format);
-        if (result < 0) setError(result);
+        if (!started) return error();
+        for (auto& s : streams) flushEncoder(s.get());
+        if (error() == 0) {
+            int result = av_write_trailer(format);
+            if (result < 0) setError(result, 0);
+        }
         if (format->pb) {
             avio_flush(format->pb);
-            if (format->pb->error < 0) setError(format->pb->error);
-            avio_closep(&format->pb);
+            if (format->pb->error < 0) setError(format->pb->error, 0);
+            if (avio_closep(&format->pb) < 0) setError(AVERROR(EIO), 0);
         }
-        return error.load();
+        return error();
     }
 };
 
@@ -677,14 +696,17 @@ HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG count, const void* da
     if (bytesWritten) *bytesWritten = 0;
     if (!stream || !data || start < 0 || count < 0 || bytes < 0 || !stream->formatSet) return AVERROR(EINVAL);
     IAVIFile* file = stream->file;
-    if (int failed = file->error.load()) return failed;
+    // After a failure nothing more is written. The failure is told to the
+    // stream whose write failed, so that its caller names the right write;
+    // another stream's writes are dropped quietly meanwhile.
+    if (file->error() != 0) return file->errorOf(stream);
     if (HRESULT hooked = injected("AVIStreamWrite", stream->info.fccType)) return hooked;
     std::size_t needed = stream->isAudio() ? std::size_t(count) * std::size_t(stream->blockAlign)
                                            : stream->frameBytes * std::size_t(count);
     if (std::size_t(bytes) < needed) return AVERROR(EINVAL);
     if (stream->isAudio() && start < stream->acceptedSample) return AVERROR(EINVAL);  // sound only goes forward
     if (HRESULT result = file->start()) return result;
-    if (count == 0) return file->error.load();
+    if (count == 0) return file->errorOf(stream);
     if (stream->isAudio()) {
         stream->acceptedSample = start + count;
         file->enqueue(stream, start, count, data, needed);
@@ -695,7 +717,7 @@ HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG count, const void* da
     }
     if (samplesWritten) *samplesWritten = count;
     if (bytesWritten) *bytesWritten = LONG(needed);
-    return file->error.load();
+    return file->errorOf(stream);
 }
 
 DWORD AVIStreamRelease(PAVISTREAM) {
@@ -712,13 +734,8 @@ DWORD AVIFileRelease(PAVIFILE file) {
     int result = 0;
     if (!file->started && !file->streams.empty()) result = file->start();
     if (result == 0) result = file->finish();
-    if (result < 0) {
-        char text[AV_ERROR_MAX_STRING_SIZE] = {};
-        av_strerror(result, text, sizeof text);
-        std::fprintf(stderr, "Couldn't complete \"%s\": %s\n", file->path.c_str(), text);
-    }
     delete file;
-    return 0;
+    return DWORD(result);
 }
 
 DWORD FormatMessageA(DWORD flags, const void*, DWORD messageId, DWORD, LPSTR buffer, DWORD size, void*) {
@@ -776,5 +793,14 @@ const CodecChoice* findCodec(FOURCC handler) {
 }
 
 void setFailureHook(FailureHook hook) { failureHook() = std::move(hook); }
+
+HRESULT finishStream(PAVISTREAM stream) {
+    if (!stream) return AVIERR_BADPARAM;
+    IAVIFile* file = stream->file;
+    if (!file->started) return 0;
+    file->waitUntilDrained();
+    if (stream->compressed) file->flushEncoder(stream);
+    return file->errorOf(stream);
+}
 
 }  // namespace vfw

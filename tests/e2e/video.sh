@@ -70,6 +70,22 @@ check "full disk exits 1" test $code -eq 1
 check "full disk says why" grep -q "Couldn't write to avi stream - 'File too large'" "$work/out.txt"
 rm -f "$avi"
 
+# 3b. A file-size limit met late (the last frames, the index) is a failure
+#     too: exit 1, the write's text, never "Render done".
+args=(video fps 2)
+render env QVO_CODEC=rawvideo
+whole=$(stat -c %s "$avi")
+for limit in 4 $(((whole - 2000000) / 1024)) $(((whole - 1024) / 1024)); do
+    (ulimit -f "$limit"; render env QVO_CODEC=rawvideo)
+    code=$?
+    check "limit ${limit} KB of $((whole / 1024)): exit 1 and the failing write named" \
+        test $code -eq 1 -a "$(grep -c "Render done" "$work/out.txt")" -eq 0
+    check "limit ${limit} KB: the reason and the file's state" \
+        grep -q "Couldn't .* - 'File too large'" "$work/out.txt"
+    grep -q "left incomplete" "$work/out.txt" || check "limit ${limit} KB: says the file is incomplete" false
+    rm -f "$avi"
+done
+
 # 4. The codec dialog cancelled: exit 1, no file.
 args=(video noaudio)
 render env QVO_CODEC=cancel
