@@ -30,6 +30,12 @@ bool realtimeCaptureRequested();
 // uses the same size).
 constexpr int blockFrames = 1024;
 
+// On a device, a stream with DSP procedures shows them its sound in pieces
+// of this many sample frames, spread over real time one block ahead of the
+// output, so that a capture waiting for each video frame's sound keeps real
+// time at any frame rate. (The offline output hands them whole blocks.)
+constexpr int captureFrames = 32;
+
 // Seconds of sound between a block leaving the DSP procedures and the device
 // asking for the next one: the buffer the device was opened with. 0 before
 // BASS_Init or with the offline output.

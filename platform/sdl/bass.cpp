@@ -67,6 +67,13 @@ struct Stream {
     std::atomic<std::uint64_t> decoded{0};  // bytes played or skipped since StreamPlay
     std::vector<unsigned char> scratch;     // one block, decoded before mixing
 
+    // A stream with DSP procedures on a device: the next block for the
+    // output, shown to them piece by piece (see pacePieces).
+    std::vector<unsigned char> pending;
+    int pendingBytes = 0;
+    bool pendingEnded = false;  // the stream's last sound is in it
+    bool pacing = false;        // from the first callback after BASS_StreamPlay
+
     // Keeping pace with the wall clock on a device (see keepOnWallClock).
     std::int64_t playNs = 0;  // device clock at BASS_StreamPlay
     bool clockStarted = false;
@@ -104,6 +111,12 @@ struct Library {
     bool quitting = false;
     std::vector<unsigned char> offlineBlock;
     std::atomic<int> apiWaiting{0};
+
+    // Device output: the thread that shows hooked streams their sound in
+    // pieces between callbacks.
+    std::thread pacer;
+    std::condition_variable pacerWake;
+    std::chrono::steady_clock::time_point lastCallback;
 };
 
 Library& library() {
@@ -146,13 +159,12 @@ Stream* findStream(Library& lib, BASS_DWORD handle) {
     return nullptr;
 }
 
-// Fills up to `bytes` of the stream's scratch block; fewer means the stream
-// has ended.
-int decodeBlock(Stream& s, int bytes) {
+// Decodes up to `bytes` into `to`; fewer means the stream has ended.
+int decodeInto(Stream& s, unsigned char* to, int bytes) {
     int filled = 0;
     while (filled < bytes) {
         std::size_t done = 0;
-        const int r = mpg123_read(s.decoder, s.scratch.data() + filled, std::size_t(bytes - filled), &done);
+        const int r = mpg123_read(s.decoder, to + filled, std::size_t(bytes - filled), &done);
         filled += int(done);
         if (r == MPG123_NEW_FORMAT || (r == MPG123_OK && done > 0)) continue;
         if (r != MPG123_OK || done == 0) break;  // done, or an error: the stream ends here
@@ -167,6 +179,53 @@ void addSaturated(std::int16_t* out, const std::int16_t* in, int samples) {
     }
 }
 
+int decodeBlock(Stream& s, int bytes) { return decodeInto(s, s.scratch.data(), bytes); }
+
+void runDsps(Stream& s, unsigned char* data, int bytes) {
+    for (int d = 0; d < s.dspCount; ++d) s.dsps[d].proc(s.dsps[d].handle, s.handle, data, BASS_DWORD(bytes), s.dsps[d].user);
+}
+
+// Real-time capture waits, frame by frame, for fresh sound from the DSP
+// procedures; fed whole 1024-frame blocks it would wait for two of them for
+// every frame of 1102 and run at half speed. So on a device a stream with DSP
+// procedures shows them its sound in small pieces, spread by the pacer thread
+// over the time of the block before the one the device is playing; each
+// callback completes its block (the pieces the pacer has not reached yet)
+// and plays it.
+constexpr int pieceBytes = bass::captureFrames * bytesPerFrame;
+
+bool paced(const Library& lib, const Stream& s) { return !lib.offline && s.dspCount > 0; }
+
+// Shows the stream pieces of its pending block up to `upTo` bytes.
+void fillPending(Library& lib, Stream& s, int upTo) {
+    if (int(s.pending.size()) != lib.blockBytes) {
+        s.pending.assign(std::size_t(lib.blockBytes), 0);
+        s.pendingBytes = 0;
+    }
+    upTo = std::min(upTo, lib.blockBytes);
+    while (!s.pendingEnded && s.pendingBytes < upTo) {
+        const int want = std::min(pieceBytes, upTo - s.pendingBytes);
+        unsigned char* piece = s.pending.data() + s.pendingBytes;
+        const int got = decodeInto(s, piece, want);
+        if (got > 0) runDsps(s, piece, got);
+        s.pendingBytes += got;
+        if (got < want) s.pendingEnded = true;
+    }
+}
+
+void mixPaced(Library& lib, Stream& s, unsigned char* out, int bytes) {
+    fillPending(lib, s, bytes);
+    const int n = std::min(bytes, s.pendingBytes);
+    addSaturated(reinterpret_cast<std::int16_t*>(out), reinterpret_cast<const std::int16_t*>(s.pending.data()), n / 2);
+    s.decoded.fetch_add(std::uint64_t(n), std::memory_order_relaxed);
+    s.pendingBytes = 0;
+    s.pacing = true;
+    if (s.pendingEnded) {
+        s.pendingEnded = false;
+        s.playing.store(false, std::memory_order_release);
+    }
+}
+
 // One block of output: every playing stream is decoded, shown to its DSP
 // procedures and added in. Called with the library lock held.
 void mixBlock(Library& lib, unsigned char* out, int bytes) {
@@ -178,13 +237,16 @@ void mixBlock(Library& lib, unsigned char* out, int bytes) {
             --s.holdBlocks;
             continue;
         }
+        if (paced(lib, s)) {
+            mixPaced(lib, s, out, bytes);
+            continue;
+        }
         int offset = 0;
         while (offset < bytes) {
             const int want = std::min(bytes - offset, int(s.scratch.size()));
             const int got = decodeBlock(s, want);
             if (got > 0) {
-                for (int d = 0; d < s.dspCount; ++d)
-                    s.dsps[d].proc(s.dsps[d].handle, s.handle, s.scratch.data(), BASS_DWORD(got), s.dsps[d].user);
+                runDsps(s, s.scratch.data(), got);
                 addSaturated(reinterpret_cast<std::int16_t*>(out + offset),
                              reinterpret_cast<const std::int16_t*>(s.scratch.data()), got / 2);
                 offset += got;
@@ -271,6 +333,31 @@ void deviceCallback(void* user, Uint8* out, int len) {
     for (auto& s : lib.streams)
         if (s->playing.load(std::memory_order_relaxed)) keepOnWallClock(lib, *s, now);
     mixBlock(lib, out, len);
+    lib.lastCallback = std::chrono::steady_clock::now();
+    lib.pacerWake.notify_all();
+}
+
+// Between two callbacks: piece k of a hooked stream's next block is due k
+// pieces' time after the last callback.
+void pacePieces(Library* lib) {
+    using Clock = std::chrono::steady_clock;
+    const auto pieceTime = std::chrono::nanoseconds(std::int64_t(1e9 * bass::captureFrames / lib->rate));
+    std::unique_lock<std::mutex> hold(lib->lock);
+    while (!lib->quitting) {
+        Clock::time_point next = Clock::time_point::max();
+        for (auto& sp : lib->streams) {
+            Stream& s = *sp;
+            if (!s.playing.load(std::memory_order_relaxed) || !paced(*lib, s) || !s.pacing || s.pendingEnded) continue;
+            const int pieces = lib->blockBytes / pieceBytes;
+            const int due = int(std::min<std::int64_t>((Clock::now() - lib->lastCallback) / pieceTime + 1, pieces));
+            fillPending(*lib, s, due * pieceBytes);
+            if (s.pendingBytes < lib->blockBytes) next = std::min(next, lib->lastCallback + due * pieceTime);
+        }
+        if (next == Clock::time_point::max())
+            lib->pacerWake.wait(hold);
+        else
+            lib->pacerWake.wait_until(hold, next);
+    }
 }
 
 bool anyPlaying(const Library& lib) {
@@ -338,6 +425,12 @@ void closeOutput(Library& lib) {
         SDL_CloseAudioDevice(lib.device);  // waits for a running callback
         lib.device = 0;
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        {
+            ApiLock hold(lib);
+            lib.quitting = true;
+        }
+        lib.pacerWake.notify_all();
+        if (lib.pacer.joinable()) lib.pacer.join();
     }
 }
 
@@ -375,6 +468,8 @@ BASS_BOOL BASS_Init(int device, BASS_DWORD freq, BASS_DWORD /*flags*/, void* /*w
         lib.mixer = std::thread(offlineMixer, &lib);
     } else if (!openDevice(lib, int(freq))) {
         return 0;
+    } else {
+        lib.pacer = std::thread(pacePieces, &lib);
     }
     lib.initialised = true;
     return 1;
@@ -481,6 +576,9 @@ BASS_BOOL BASS_StreamPlay(HSTREAM handle, BASS_BOOL /*flush*/, BASS_DWORD /*flag
         s->clockStarted = false;
         s->playNs = deviceClock();
         s->holdBlocks = 0;
+        s->pendingBytes = 0;
+        s->pendingEnded = false;
+        s->pacing = false;
         s->playing.store(true, std::memory_order_release);
     }
     lib.wake.notify_all();
