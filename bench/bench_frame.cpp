@@ -24,6 +24,7 @@
 #include "demo/headlessrender.h"
 #include "demo/timeline.h"
 #include "display/graphics.h"
+#include "source/processstate.h"
 
 namespace {
 
@@ -47,7 +48,9 @@ struct Scene {
     }
     // Process start, in video mode at 40 fps.
     void restart() {
-        resetEffects();
+        resetProcessState();
+        buildCueLists();
+        buildTracks();
         drawBars(nullptr);
         videoMode = true;
         videoFrameRate = 40.0f;

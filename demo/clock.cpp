@@ -2,15 +2,16 @@
 
 #include "demo/commandline.h"
 #include "platform/win32.h"
+#include "source/processstate.h"
 
-std::int32_t syncStartTime = 0;
-bool syncStartMarked = false;
-std::int32_t frameMark = 0;
-std::int32_t frameDelta = 0;
+PROCESS_STATE(std::int32_t, syncStartTime, 0);
+PROCESS_STATE(bool, syncStartMarked, false);
+PROCESS_STATE(std::int32_t, frameMark, 0);
+PROCESS_STATE(std::int32_t, frameDelta, 0);
 
 namespace {
 
-float videoTime = 0.0f;
+PROCESS_STATE(float, videoTime, 0.0f);
 
 constexpr float reciprocalOf71 = 0.014084506779909134f;
 constexpr float thousand = 1000.0f;
@@ -37,12 +38,4 @@ void updateFrameDelta() {
     // Unsigned subtraction: the tick may wrap, the difference must not trap.
     frameDelta = std::int32_t(std::uint32_t(demoTime()) - std::uint32_t(frameMark));
     frameMark = demoTime();
-}
-
-void resetClock() {
-    videoTime = 0.0f;
-    syncStartTime = 0;
-    syncStartMarked = false;
-    frameMark = 0;
-    frameDelta = 0;
 }

@@ -23,7 +23,3 @@ void markSyncStart();
 
 // frameDelta = now - frameMark, then frameMark = a fresh reading.
 void updateFrameDelta();
-
-// Puts the clock back to its state at process start (tests and the
-// headless renderer, which may run the timeline more than once).
-void resetClock();

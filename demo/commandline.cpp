@@ -1,14 +1,15 @@
 #include "demo/commandline.h"
 
 #include "platform/win32.h"
+#include "source/processstate.h"
 
 #include <climits>
 #include <string>
 
-bool soundEnabled = true;
-bool videoMode = false;
-bool alternateMusic = false;
-float videoFrameRate = 40.0f;
+PROCESS_STATE(bool, soundEnabled, true);
+PROCESS_STATE(bool, videoMode, false);
+PROCESS_STATE(bool, alternateMusic, false);
+PROCESS_STATE(float, videoFrameRate, 40.0f);
 
 namespace {
 

@@ -1,13 +1,16 @@
 #include "demo/demostate.h"
 
-DebugServer* debugServer = nullptr;
-ExceptionServer* exceptionServer = nullptr;
-FileServer* fileServer = nullptr;
-Window* window = nullptr;
-Surface* surface = nullptr;
-TitleImage* titleImages[3] = {nullptr, nullptr, nullptr};
+#include "source/processstate.h"
 
-std::int32_t loopStart = 0;
-bool glowStarted = false;
-std::int32_t glowLevel = 0;
-bool flashStarted = false;
+// The objects are the run's: a reset forgets them, their creator frees them.
+PROCESS_STATE(DebugServer*, debugServer, nullptr);
+PROCESS_STATE(ExceptionServer*, exceptionServer, nullptr);
+PROCESS_STATE(FileServer*, fileServer, nullptr);
+PROCESS_STATE(Window*, window, nullptr);
+PROCESS_STATE(Surface*, surface, nullptr);
+PROCESS_STATE(TitleSlots, titleImages);
+
+PROCESS_STATE(std::int32_t, loopStart, 0);
+PROCESS_STATE(bool, glowStarted, false);
+PROCESS_STATE(std::int32_t, glowLevel, 0);
+PROCESS_STATE(bool, flashStarted, false);

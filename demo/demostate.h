@@ -2,6 +2,7 @@
 // read by the effects, the music and the frame loop.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 class FileServer;
@@ -16,7 +17,8 @@ extern ExceptionServer* exceptionServer;
 extern FileServer* fileServer;
 extern Window* window;
 extern Surface* surface;
-extern TitleImage* titleImages[3];  // slot 0 "ossa", 1 "quel", 2 "varn"
+using TitleSlots = std::array<TitleImage*, 3>;
+extern TitleSlots titleImages;  // slot 0 "ossa", 1 "quel", 2 "varn"
 
 extern std::int32_t loopStart;  // demo time just before the first frame
 extern bool glowStarted;

@@ -20,6 +20,7 @@
 #include "source/debugserver.h"
 #include "source/exceptionserver.h"
 #include "source/fileserver.h"
+#include "source/processstate.h"
 #include "source/settings.h"
 #include "source/videostream.h"
 
@@ -32,10 +33,9 @@
 
 namespace {
 
-constexpr int frameBytes24 = 640 * 480 * 3;
-
-VideoStream* aviWriter = nullptr;
-unsigned char* videoFrame24 = nullptr;
+// A reset forgets them; the run that made them ends with the process.
+PROCESS_STATE(VideoStream*, aviWriter, nullptr);
+PROCESS_STATE(unsigned char*, videoFrame24, nullptr);
 
 [[noreturn]] void serviceFailed(const char* text) {
     MessageBoxA(nullptr, text, "Fatal error!", MB_ICONERROR);
@@ -64,12 +64,6 @@ void explainFailure() {
     }
 }
 
-void loadTitles() {
-    titleImages[0] = TitleImage::load("data/ossa.raw", 180, 65);
-    titleImages[1] = TitleImage::load("data/quel.raw", 180, 65);
-    titleImages[2] = TitleImage::load("data/varn.raw", 180, 65);
-}
-
 // QVO_TIMINGS=1 reports on stderr how long start-up took up to the first
 // presented frame, the 3.5 s pre-roll left out.
 struct StartupTimer {
@@ -86,7 +80,7 @@ struct StartupTimer {
                          sinceBegin() - prerollMs, prerollMs);
     }
 };
-StartupTimer startupTimer;
+PROCESS_STATE(StartupTimer, startupTimer);
 
 void runFrameLoop() {
     bool first = true;
@@ -100,6 +94,12 @@ void runFrameLoop() {
 }
 
 }  // namespace
+
+void loadTitles() {
+    titleImages[0] = TitleImage::load("data/ossa.raw", 180, 65);
+    titleImages[1] = TitleImage::load("data/quel.raw", 180, 65);
+    titleImages[2] = TitleImage::load("data/varn.raw", 180, 65);
+}
 
 void storeDisplaySettings() {
     SettingsServer* settings = SettingsServer::getInstance();
@@ -169,7 +169,7 @@ int runDemo(const char* commandLine) {
         if (videoMode)
             aviWriter = new VideoStream(nullptr, "quel varn ossa.avi", 640, 480, soundEnabled,
                                         int(videoFrameRate), 44100, 16);
-        videoFrame24 = new unsigned char[frameBytes24]();
+        videoFrame24 = new unsigned char[frame24Size]();
         // A video render needs no sound card: the music is played offline, as
         // fast as the frames want it, unless real-time capture is asked for.
         if (videoMode) bass::useOfflineOutput(!bass::realtimeCaptureRequested());

@@ -11,3 +11,6 @@ void initDemo();
 // The five display settings of start-up: 640x480, 32 bits, platform 1/1.
 void storeDisplaySettings();
 void shutdownDemo();
+
+// The three title images into their slots: ossa, quel, varn.
+void loadTitles();

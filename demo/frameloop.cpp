@@ -15,8 +15,9 @@
 #include "demo/timeline.h"
 #include "display/ddrawdisplay.h"
 #include "display/graphics.h"
+#include "source/processstate.h"
 
-float videoFrameCount = 0.0f;
+PROCESS_STATE(float, videoFrameCount, 0.0f);
 
 #if defined(__x86_64__) || defined(__i386__)
 void copyFrame24Ssse3(const unsigned char* in, unsigned char* out, std::size_t pixels);  // framecopy_ssse3.cpp
@@ -30,22 +31,6 @@ std::int32_t elapsed() { return std::int32_t(std::uint32_t(demoTime()) - std::ui
 constexpr float progressScale = 0.0000926612338f;
 
 }  // namespace
-
-void resetEffects() {
-    resetClock();
-    buildCueLists();
-    buildTracks();
-    resetNoise();
-    resetBars();
-    resetTitles();
-    resetSquares();
-    resetCurtain();
-    loopStart = 0;
-    glowStarted = false;
-    glowLevel = 0;
-    flashStarted = false;
-    videoFrameCount = 0.0f;
-}
 
 void endOnStopSignal() {
     if (!videoMode && stopRequested()) windowProc(getWindowHandle(), WM_CLOSE, 0, 0);

@@ -19,11 +19,6 @@ constexpr std::size_t frame24Size = 640 * 480 * 3;
 
 extern float videoFrameCount;  // frames handed on in video mode
 
-// Every effect, the clock, the timeline and the run's flags back to process
-// start, so one process can render the timeline more than once. The bars are
-// left unbuilt: drawBars(nullptr) builds them, as at start-up.
-void resetEffects();
-
 // In real time a stop signal (SIGINT, SIGTERM) ends the run here as the
 // window's close request does: display restored, exit code 0. Video mode
 // leaves it to the frame loop, which completes the file.

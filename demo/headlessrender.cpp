@@ -15,75 +15,46 @@
 #include "display/graphics.h"
 #include "source/debugserver.h"
 #include "source/fileserver.h"
+#include "source/processstate.h"
 #include "source/settings.h"
-
-namespace {
-
-// The process-wide objects and flags a run replaces, put back afterwards so
-// that a render leaves no trace in the process.
-class ProcessState {
-public:
-    ProcessState()
-        : files(fileServer), win(window), frame(surface), video(videoMode), sound(soundEnabled),
-          rate(videoFrameRate) {
-        for (int i = 0; i < 3; ++i) titles[i] = titleImages[i];
-    }
-    ~ProcessState() {
-        for (int i = 0; i < 3; ++i) {
-            delete titleImages[i];
-            titleImages[i] = titles[i];
-        }
-        delete surface;
-        surface = frame;
-        window = win;
-        fileServer = files;
-        videoMode = video;
-        soundEnabled = sound;
-        videoFrameRate = rate;
-    }
-
-private:
-    FileServer* files;
-    Window* win;
-    Surface* frame;
-    TitleImage* titles[3];
-    bool video, sound;
-    float rate;
-};
-
-}  // namespace
 
 HeadlessRenderer::HeadlessRenderer(std::string packPath, float frameRate)
     : packPath(std::move(packPath)), frameRate(frameRate) {}
 
 int HeadlessRenderer::run(const FrameSink& sink) {
-    ProcessState saved;
-    for (TitleImage*& title : titleImages) title = nullptr;
-    window = nullptr;
-    surface = nullptr;
+    // From process start, and back there at the end (before the objects
+    // below are freed), so that every render in a process is the same.
+    resetProcessState();
+    DebugServer debug(11, 0);
+    FileServer files(&debug, 200);
+    std::unique_ptr<Surface> frame;  // made once the display settings are stored
+    struct EndOfRun {
+        ~EndOfRun() {
+            for (TitleImage* title : titleImages) delete title;
+            resetProcessState();
+        }
+    } endOfRun;
 
     // Start-up as the video mode does it with sound off: the bars first,
     // then the flags, services, pack, settings, timeline and surface.
-    resetEffects();
     drawBars(nullptr);
     soundEnabled = false;
     videoMode = true;
     videoFrameRate = frameRate;
 
-    DebugServer debug(11, 0);
-    FileServer files(&debug, 200);
+    debugServer = &debug;
     fileServer = &files;
     files.openPack(packPath.c_str());
     storeDisplaySettings();
     buildCueLists();
     buildTracks();
-    surface = new Surface();
-    frameMark = demoTime();
+    frame = std::make_unique<Surface>();
+    surface = frame.get();
+    // Start-up marks the frame before and after the real-time pre-roll; in
+    // video mode there is none and both marks read 0, so one is enough.
     frameMark = demoTime();
 
-    titleImages[0] = TitleImage::load("data/ossa.raw", 180, 65);
-    titleImages[1] = TitleImage::load("data/quel.raw", 180, 65);
-    titleImages[2] = TitleImage::load("data/varn.raw", 180, 65);
+    loadTitles();
 
     std::vector<unsigned char> frame24(frame24Size, 0);
     markSyncStart();  // the music start marks the origin of the cue times

@@ -5,8 +5,9 @@
 #include "demo/demostate.h"
 #include "platform/bassoutput.h"
 #include "source/fileserver.h"
+#include "source/processstate.h"
 
-HSTREAM musicStream = 0;
+PROCESS_STATE(HSTREAM, musicStream, 0);
 
 void startMusic() {
     if (soundEnabled) {

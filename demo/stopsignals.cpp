@@ -1,10 +1,12 @@
 #include "demo/stopsignals.h"
 
+#include "source/processstate.h"
+
 #include <csignal>
 
 namespace {
 
-volatile std::sig_atomic_t requested = 0;
+PROCESS_STATE(volatile std::sig_atomic_t, requested, 0);
 
 void onStopSignal(int) { requested = 1; }
 

@@ -1,23 +1,24 @@
 #include "demo/timeline.h"
 
 #include "demo/clock.h"
+#include "source/processstate.h"
 
-CueList titleCues;
-CueList curtainOpenCues;
-CueList letterboxCues;
-CueList barCues;
-CueList gridCues;
-CueList curtainResetCues;
-CueList streakCues;
-CueList flashCues;
+PROCESS_STATE(CueList, titleCues);
+PROCESS_STATE(CueList, curtainOpenCues);
+PROCESS_STATE(CueList, letterboxCues);
+PROCESS_STATE(CueList, barCues);
+PROCESS_STATE(CueList, gridCues);
+PROCESS_STATE(CueList, curtainResetCues);
+PROCESS_STATE(CueList, streakCues);
+PROCESS_STATE(CueList, flashCues);
 
-Track curtainSpeedTrack;
-Track letterboxSpeedTrack;
-Track curtainResetSpeedTrack;
-Track titleFadeTracks[3];
-Track streakTrack;
-Track glowTrack;
-Track flashTrack;
+PROCESS_STATE(Track, curtainSpeedTrack);
+PROCESS_STATE(Track, letterboxSpeedTrack);
+PROCESS_STATE(Track, curtainResetSpeedTrack);
+PROCESS_STATE(TitleFades, titleFadeTracks);
+PROCESS_STATE(Track, streakTrack);
+PROCESS_STATE(Track, glowTrack);
+PROCESS_STATE(Track, flashTrack);
 
 namespace {
 

@@ -8,6 +8,7 @@
 // from the constants of the demo, in that order.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -55,7 +56,8 @@ extern CueList flashCues;
 extern Track curtainSpeedTrack;
 extern Track letterboxSpeedTrack;
 extern Track curtainResetSpeedTrack;
-extern Track titleFadeTracks[3];
+using TitleFades = std::array<Track, 3>;
+extern TitleFades titleFadeTracks;
 extern Track streakTrack;
 extern Track glowTrack;
 extern Track flashTrack;

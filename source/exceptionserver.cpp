@@ -2,6 +2,7 @@
 
 #include "platform/win32.h"
 #include "source/assertion.h"
+#include "source/processstate.h"
 
 #include <cstdio>
 #include <cstring>
@@ -50,6 +51,20 @@ ExceptionType exImageReader("Error - couldn't initialize image-reader! Aborting.
 ExceptionType exUndefined("Error - an undefined exception was thrown! Aborting...");
 ExceptionType exTimerInit("Error - couldn't initialize timer! Aborting...");
 ExceptionType exReadMetadata("Error - couldn't read metadata! Aborting...");
+
+// Throwers give the standard errors their extra text (a file name); a reset
+// takes it off again.
+const ProcessStateSlot standardErrorsStateSlot{
+    __FILE__,
+    "exFileNotFound exOpenFile exReadFile exTooManyFiles exInvalidData exOutOfMemory exGraphicsMode exStackOverflow "
+    "exCreateWindow exFetchDC exSetPixelFormat exCreateRC exImageReader exUndefined exTimerInit exReadMetadata",
+    [] {
+        for (ExceptionType* error : {&exFileNotFound, &exOpenFile, &exReadFile, &exTooManyFiles, &exInvalidData,
+                                     &exOutOfMemory, &exGraphicsMode, &exStackOverflow, &exCreateWindow, &exFetchDC,
+                                     &exSetPixelFormat, &exCreateRC, &exImageReader, &exUndefined, &exTimerInit,
+                                     &exReadMetadata})
+            error->extraString[0] = '\0';
+    }};
 
 namespace ExceptionSpace {
 

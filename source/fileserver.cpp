@@ -3,6 +3,7 @@
 #include "source/assertion.h"
 #include "source/debugserver.h"
 #include "source/exceptionserver.h"
+#include "source/processstate.h"
 
 #include <climits>
 #include <cstring>
@@ -10,7 +11,7 @@
 #include <string>
 #include <vector>
 
-bool packMode = false;
+PROCESS_STATE(bool, packMode, false);
 
 namespace {
 

@@ -1,9 +1,14 @@
 #include "source/settings.h"
 
+#include "source/processstate.h"
+
 namespace {
 
 SettingsServer* instance = nullptr;
 bool created = false;
+
+// The store goes with a reset; the next getInstance builds an empty one.
+const ProcessStateSlot storeStateSlot{__FILE__, "instance created", [] { delete instance; }};
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include "demo/commandline.h"
 #include "platform/win32.h"
+#include "source/processstate.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,7 @@ namespace {
 // from a fresh clock: after each frame the hand-off stores 71 / rate *
 // counter (formed in double, stored as float), then counts.
 std::vector<std::int32_t> videoFrameTimes(float rate, int count) {
-    resetClock();
+    resetProcessState();
     videoMode = true;
     videoFrameRate = rate;
     std::vector<std::int32_t> seen;
@@ -43,7 +44,7 @@ TEST(Clock, RealTimeFollowsTheSystemTick) {
 }
 
 TEST(Clock, SyncStartIsMarkedOnceAndFrameDeltaWraps) {
-    resetClock();
+    resetProcessState();
     videoMode = true;
     setVideoTime(71.0f);
     markSyncStart();

@@ -17,6 +17,7 @@
 #include "tests/support/mp3clip.h"
 #include "tests/support/scratchdir.h"
 #include "tests/support/testpack.h"
+#include "source/processstate.h"
 
 namespace {
 
@@ -36,9 +37,7 @@ class MusicTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (mp3.empty()) GTEST_SKIP() << lameUnavailableReason();
-        soundEnabled = true;
-        alternateMusic = false;
-        resetClock();
+        resetProcessState();
         // SDL's dummy output plays at real-time pace, so a one-second clip is
         // still playing when looked at.
         setenv("SDL_AUDIODRIVER", "dummy", 1);
@@ -98,9 +97,9 @@ TEST_F(MusicTest, EachModeMakesItsCallsAndMarksTheSyncStartForTheMainClipOnly) {
     for (bool sound : {true, false}) {
         for (bool alternate : {false, true}) {
             SCOPED_TRACE(std::string(sound ? "sound" : "nosound") + (alternate ? ", alternate" : ""));
+            resetProcessState();
             soundEnabled = sound;
             alternateMusic = alternate;
-            resetClock();
             // Only the clip wanted is in the pack; with sound off not even the pack is read.
             fileServer = nullptr;
             if (sound) openPack(alternate ? alternateMusicName : mainMusicName);

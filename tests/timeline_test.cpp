@@ -2,6 +2,7 @@
 
 #include "demo/clock.h"
 #include "demo/commandline.h"
+#include "source/processstate.h"
 
 #include <gtest/gtest.h>
 
@@ -41,7 +42,7 @@ protected:
     // Video mode with the frame time at 0: demoTime reads 0, so the elapsed
     // time since the music started is -syncStartTime.
     void SetUp() override {
-        resetClock();
+        resetProcessState();
         videoMode = true;
         buildCueLists();
     }

@@ -5,10 +5,12 @@
 #include "demo/clock.h"
 #include "demo/demostate.h"
 #include "demo/effects/frame.h"
+#include "source/processstate.h"
 
-Bar bars[barCount];
-bool barActive[barCount] = {};
-std::uint32_t barTriggerCount = 0;
+// Built by drawBars(nullptr) at start-up; a reset leaves them unbuilt.
+PROCESS_STATE(Bars, bars);
+PROCESS_STATE(BarFlags, barActive);
+PROCESS_STATE(std::uint32_t, barTriggerCount, 0);
 
 namespace {
 
@@ -145,10 +147,3 @@ void drawBars(Surface* surface) {
         if (barActive[k]) bars[k].draw(surface);
 }
 
-void resetBars() {
-    for (int k = 0; k < barCount; ++k) {
-        bars[k] = Bar();
-        barActive[k] = false;
-    }
-    barTriggerCount = 0;
-}

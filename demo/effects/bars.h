@@ -3,6 +3,7 @@
 // the 50-row margins with the glow level of the main loop.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "demo/timeline.h"
@@ -20,8 +21,10 @@ public:
 };
 
 constexpr int barCount = 20;
-extern Bar bars[barCount];
-extern bool barActive[barCount];
+using Bars = std::array<Bar, barCount>;
+using BarFlags = std::array<bool, barCount>;
+extern Bars bars;
+extern BarFlags barActive;
 extern std::uint32_t barTriggerCount;
 
 // Darkens [left, right) x rows 50..bottom-50 by amount per channel and writes
@@ -30,6 +33,3 @@ void shadeBand(Surface* surface, float left, float top, float right, float botto
 
 // A null surface builds the twenty bars; otherwise one frame of the effect.
 void drawBars(Surface* surface);
-
-// Back to process start: no bars built, none active, no triggers.
-void resetBars();

@@ -6,12 +6,13 @@
 #include "demo/demostate.h"
 #include "demo/effects/frame.h"
 #include "demo/timeline.h"
+#include "source/processstate.h"
 
-float curtainEdge = 320.0f;
-bool curtainOpening = false;
-bool curtainReopening = false;
-float letterboxHeight = 0.0f;
-bool letterboxRunning = false;
+PROCESS_STATE(float, curtainEdge, 320.0f);
+PROCESS_STATE(bool, curtainOpening, false);
+PROCESS_STATE(bool, curtainReopening, false);
+PROCESS_STATE(float, letterboxHeight, 0.0f);
+PROCESS_STATE(bool, letterboxRunning, false);
 
 namespace {
 
@@ -70,10 +71,3 @@ void drawLetterbox() {
     if (letterboxRunning) letterboxHeight = advance(letterboxHeight, letterboxSpeedTrack);
 }
 
-void resetCurtain() {
-    curtainEdge = 320.0f;
-    curtainOpening = false;
-    curtainReopening = false;
-    letterboxHeight = 0.0f;
-    letterboxRunning = false;
-}

@@ -23,6 +23,3 @@ void fillBlack(Surface* surface, float left, float top, float right, float botto
 // Per frame, on the process-wide surface, using the frame delta.
 void drawCurtain();
 void drawLetterbox();
-
-// Back to process start: curtain closed, no letterbox.
-void resetCurtain();

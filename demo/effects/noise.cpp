@@ -4,16 +4,17 @@
 
 #include "demo/clock.h"
 #include "demo/effects/frame.h"
+#include "source/processstate.h"
 #include "demo/effects/noisekernel.h"
 #include "demo/timeline.h"
 
-std::int32_t noiseState = 1638;
-std::int32_t streakState = 1638;
-bool streakMode = false;
+PROCESS_STATE(std::int32_t, noiseState, 1638);
+PROCESS_STATE(std::int32_t, streakState, 1638);
+PROCESS_STATE(bool, streakMode, false);
 
 namespace noisekernel {
 
-bool vectorAllowed = true;
+PROCESS_STATE(bool, vectorAllowed, true);
 
 void expandRegister(std::uint32_t state, std::uint64_t* words, std::size_t wordCount) {
     // The first 128 bits one at a time from the state...
@@ -62,7 +63,7 @@ using noisekernel::bitWindow;
 
 // The bit sequence of one fill, kept between frames so nothing is allocated
 // per frame.
-std::vector<std::uint64_t> sequence;
+PROCESS_STATE(std::vector<std::uint64_t>, sequence);
 
 // Expands the register for `steps` steps plus the lookahead the loops read.
 const std::uint64_t* expand(std::int32_t state, std::size_t steps) {
@@ -174,10 +175,4 @@ void drawNoise(Surface* surface, std::int32_t maskR, std::int32_t maskG, std::in
         fillStreakNoise(surface, maskR, maskG, maskB, frame::truncToInt(streakTrack.valueAt(demoTime())));
     else
         fillNoise(surface, maskR, maskG, maskB);
-}
-
-void resetNoise() {
-    noiseState = 1638;
-    streakState = 1638;
-    streakMode = false;
 }

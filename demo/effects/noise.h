@@ -32,6 +32,3 @@ void fillNoise(Surface* surface, std::int32_t maskR, std::int32_t maskG, std::in
 // d = max(n - threshold, 0); written as (h + d) masked like fillNoise.
 void fillStreakNoise(Surface* surface, std::int32_t maskR, std::int32_t maskG, std::int32_t maskB,
                      std::int32_t threshold);
-
-// Back to process start (tests and repeated headless runs).
-void resetNoise();

@@ -3,8 +3,9 @@
 #include "demo/demostate.h"
 #include "demo/effects/frame.h"
 #include "demo/timeline.h"
+#include "source/processstate.h"
 
-bool squareOn[9] = {};
+PROCESS_STATE(SquareFlags, squareOn);
 
 namespace {
 
@@ -12,10 +13,11 @@ constexpr std::int32_t gridSpacing = 50;
 constexpr std::int32_t squareSize = 45;
 constexpr std::int32_t centreX = 320, centreY = 240;
 
-std::uint32_t randState = 1;
-bool laidOut = false;
-std::int32_t columns[3];
-std::int32_t rows[3];
+using Positions = std::array<std::int32_t, 3>;
+PROCESS_STATE(std::uint32_t, randState, 1);
+PROCESS_STATE(bool, laidOut, false);
+PROCESS_STATE(Positions, columns);
+PROCESS_STATE(Positions, rows);
 
 void layOut(std::int32_t centre, std::int32_t positions[3]) {
     positions[0] = frame::truncToInt(double(centre) - 1.5 * gridSpacing);
@@ -52,8 +54,8 @@ void invertSquare(Surface* surface, float left, float top, float right, float bo
 
 void drawSquares(Surface* target) {
     if (!laidOut) {
-        layOut(centreX, columns);
-        layOut(centreY, rows);
+        layOut(centreX, columns.data());
+        layOut(centreY, rows.data());
         laidOut = true;
     }
     if (gridCues.fired()) {
@@ -77,8 +79,3 @@ void drawSquares(Surface* target) {
     }
 }
 
-void resetSquares() {
-    for (bool& on : squareOn) on = false;
-    randState = 1;
-    laidOut = false;
-}

@@ -4,11 +4,13 @@
 // Once the title flash has begun the middle row is no longer drawn.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 class Surface;
 
-extern bool squareOn[9];  // row-major, 0 = top left
+using SquareFlags = std::array<bool, 9>;
+extern SquareFlags squareOn;  // row-major, 0 = top left
 
 // The generator with rand()'s interface and the classic constants, never
 // seeded: state = state * 214013 + 2531011, result (state >> 16) & 0x7FFF.
@@ -20,6 +22,3 @@ void invertSquare(Surface* surface, float left, float top, float right, float bo
 
 // A null surface only lays out the grid and takes a due cue; otherwise also draws.
 void drawSquares(Surface* surface);
-
-// Back to process start: all cells off, generator unseeded, layout undone.
-void resetSquares();

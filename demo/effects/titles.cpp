@@ -8,10 +8,11 @@
 #include "demo/timeline.h"
 #include "source/exceptionserver.h"
 #include "source/fileserver.h"
+#include "source/processstate.h"
 
 const TitlePlace titlePlaces[3] = {{230, 360}, {230, 50}, {230, 210}};
 
-std::int32_t revealedTitles = -2;
+PROCESS_STATE(std::int32_t, revealedTitles, -2);
 
 namespace {
 
@@ -109,4 +110,3 @@ void drawTitles() {
     }
 }
 
-void resetTitles() { revealedTitles = -2; }

@@ -47,6 +47,3 @@ extern std::int32_t revealedTitles;  // -2 at start; the newest revealed slot
 
 // Per-frame title reveal onto the process-wide surface and title images.
 void drawTitles();
-
-// Back to process start (tests and repeated headless runs).
-void resetTitles();

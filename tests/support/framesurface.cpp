@@ -9,6 +9,8 @@
 #include "demo/demostate.h"
 #include "demo/entrypoint.h"
 #include "demo/frameloop.h"
+#include "demo/timeline.h"
+#include "source/processstate.h"
 
 void setDemoTime(int ms) {
     videoMode = true;
@@ -22,7 +24,9 @@ void setDemoTime(int ms) {
 }
 
 void FrameTest::SetUp() {
-    resetEffects();
+    resetProcessState();
+    buildCueLists();
+    buildTracks();
     storeDisplaySettings();
     frame = std::make_unique<Surface>();
     pixels = static_cast<std::uint32_t*>(frame->getPixels());
@@ -31,6 +35,5 @@ void FrameTest::SetUp() {
 }
 
 void FrameTest::TearDown() {
-    surface = nullptr;
-    resetEffects();
+    resetProcessState();
 }

@@ -53,9 +53,7 @@ int main(int argc, char** argv) {
         buildCueLists();
         buildTracks();
         surface = new Surface();
-        titleImages[0] = TitleImage::load("data/ossa.raw", 180, 65);
-        titleImages[1] = TitleImage::load("data/quel.raw", 180, 65);
-        titleImages[2] = TitleImage::load("data/varn.raw", 180, 65);
+        loadTitles();
         frameMark = demoTime();
         startMusic();
         playMusic();
