@@ -25,18 +25,12 @@
 // cancelled codec dialog or an interrupted start leaves nothing behind and
 // destroys no earlier render.
 //
-// The codec dialog answers from QVO_CODEC (rawvideo, utvideo, ffv1, huffyuv,
-// mjpeg, libx264 or cancel) when it is set; otherwise it asks in an SDL
-// message box where a display exists, on the terminal when standard input is
-// one, and else picks Ut Video. QVO_QUALITY (0-100), QVO_KEYFRAMES (frames)
-// and QVO_DATARATE (kbit/s) fill in the dialog's other settings.
+// The codec dialog and its codecs: platform/sdl/codecs.h.
 #pragma once
 
 #include "platform/win32.h"
 
 #include <cstdint>
-#include <functional>
-#include <string>
 
 using LONG = std::int32_t;
 using WORD = std::uint16_t;
@@ -183,23 +177,6 @@ DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD lan
 HLOCAL LocalFree(HLOCAL memory);
 
 namespace vfw {
-
-// The codecs the dialog offers, in its order.
-struct CodecChoice {
-    const char* name;   // FFmpeg's encoder name, as QVO_CODEC takes it
-    const char* label;  // what the dialog shows
-    FOURCC handler;     // AVICOMPRESSOPTIONS::fccHandler
-};
-const CodecChoice* codecChoices(int* count);
-const CodecChoice* findCodec(const std::string& name);
-const CodecChoice* findCodec(FOURCC handler);
-
-// Test seam: consulted before each call named below does its work; a nonzero
-// result makes the call fail with that code. Names: "AVIFileOpenA",
-// "AVIFileCreateStreamA", "AVIMakeCompressedStream", "AVIStreamSetFormat",
-// "AVIStreamWrite". streamType is the stream's fccType (0 for the file).
-using FailureHook = std::function<HRESULT(const char* call, FOURCC streamType)>;
-void setFailureHook(FailureHook hook);
 
 // Waits until everything written to the stream has reached the file (for a
 // compressed stream, the frames its encoder held back too) and returns the

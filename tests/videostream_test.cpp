@@ -4,6 +4,7 @@
 #include "source/videostream.h"
 
 #include "demo/videomode.h"
+#include "platform/sdl/aviencoder.h"
 #include "tests/support/aviprobe.h"
 #include "tests/support/messageboxes.h"
 #include "tests/support/scratchdir.h"

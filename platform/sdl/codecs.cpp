@@ -1,0 +1,143 @@
+#include "platform/sdl/codecs.h"
+
+#include <SDL.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace vfw {
+namespace {
+
+constexpr CodecChoice kCodecs[] = {
+    {"rawvideo", "Full Frames (Uncompressed)", mmioFOURCC('D', 'I', 'B', ' ')},
+    {"utvideo", "Ut Video (fast lossless RGB)", mmioFOURCC('U', 'L', 'R', 'G')},
+    {"ffv1", "FFV1 (small lossless, slow)", mmioFOURCC('F', 'F', 'V', '1')},
+    {"huffyuv", "HuffYUV (lossless RGB)", mmioFOURCC('H', 'F', 'Y', 'U')},
+    {"mjpeg", "Motion JPEG", mmioFOURCC('M', 'J', 'P', 'G')},
+    {"libx264", "H.264 (x264, yuv420p)", mmioFOURCC('H', '2', '6', '4')},
+};
+constexpr int kCodecCount = int(sizeof(kCodecs) / sizeof(kCodecs[0]));
+constexpr int kDefaultCodec = 1;  // Ut Video: lossless and the fastest to encode
+
+int askWithMessageBox() {
+    SDL_MessageBoxButtonData buttons[kCodecCount + 1];
+    static const char* const shortLabels[kCodecCount] = {"Uncompressed", "Ut Video", "FFV1",
+                                                         "HuffYUV",      "MJPEG",    "H.264"};
+    for (int i = 0; i < kCodecCount; ++i)
+        buttons[i] = {i == kDefaultCodec ? Uint32(SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT) : 0u, i, shortLabels[i]};
+    buttons[kCodecCount] = {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, -2, "Cancel"};
+    std::string text = "Compress the video with:\n";
+    for (const auto& c : kCodecs) text += std::string("\n  ") + c.label;
+    SDL_MessageBoxData data{};
+    data.flags = SDL_MESSAGEBOX_INFORMATION;
+    data.title = "Video Compression";
+    data.message = text.c_str();
+    data.numbuttons = kCodecCount + 1;
+    data.buttons = buttons;
+    int pressed = -1;
+    if (SDL_ShowMessageBox(&data, &pressed) != 0) return -1;
+    return pressed < 0 ? -2 : pressed;  // closing the box cancels
+}
+
+int askOnTerminal() {
+    std::fprintf(stderr, "Video compression:\n");
+    for (int i = 0; i < kCodecCount; ++i) std::fprintf(stderr, "  %d) %s\n", i + 1, kCodecs[i].label);
+    std::fprintf(stderr, "  0) Cancel\n");
+    for (;;) {
+        std::fprintf(stderr, "Choice [%d]: ", kDefaultCodec + 1);
+        std::fflush(stderr);
+        char line[64];
+        if (!std::fgets(line, sizeof line, stdin)) return -2;
+        if (line[0] == '\n') return kDefaultCodec;
+        char* end = nullptr;
+        long choice = std::strtol(line, &end, 10);
+        if (end != line && (*end == '\n' || *end == 0) && choice >= 0 && choice <= kCodecCount)
+            return choice == 0 ? -2 : int(choice - 1);
+    }
+}
+
+// The index of the chosen codec, or -2 when the user cancelled.
+int askForCodec() {
+    if (const char* name = std::getenv("QVO_CODEC"); name && *name) {
+        if (std::strcmp(name, "cancel") == 0) return -2;
+        if (const vfw::CodecChoice* c = findCodec(std::string(name))) return int(c - kCodecs);
+        std::string known;
+        for (const auto& c : kCodecs) known += std::string(" ") + c.name;
+        std::fprintf(stderr, "QVO_CODEC=%s is not a codec offered here (one of:%s, or cancel)\n", name,
+                     known.c_str());
+        return -2;
+    }
+    if (win32::displayAvailable()) {
+        int choice = askWithMessageBox();
+        if (choice != -1) return choice;
+    }
+    if (::isatty(0)) return askOnTerminal();
+    std::fprintf(stderr, "Video compression: %s (set QVO_CODEC to choose)\n", kCodecs[kDefaultCodec].label);
+    return kDefaultCodec;
+}
+
+}  // namespace
+
+DWORD environmentNumber(const char* name, DWORD fallback) {
+    const char* value = std::getenv(name);
+    if (!value || !*value) return fallback;
+    char* end = nullptr;
+    long number = std::strtol(value, &end, 10);
+    if (*end || number < 0) {
+        std::fprintf(stderr, "%s=%s is not a number; ignored\n", name, value);
+        return fallback;
+    }
+    return DWORD(number);
+}
+
+const CodecChoice* codecChoices(int* count) {
+    if (count) *count = kCodecCount;
+    return kCodecs;
+}
+
+const CodecChoice* findCodec(const std::string& name) {
+    for (const auto& c : kCodecs)
+        if (name == c.name) return &c;
+    return nullptr;
+}
+
+const CodecChoice* findCodec(FOURCC handler) {
+    for (const auto& c : kCodecs)
+        if (handler == c.handler) return &c;
+    return nullptr;
+}
+
+const CodecChoice* chooseCodec() {
+    const int choice = askForCodec();
+    return choice >= 0 ? &kCodecs[choice] : nullptr;
+}
+
+}  // namespace vfw
+
+int AVISaveOptions(HWND, UINT flags, int streamCount, PAVISTREAM* streams, LPAVICOMPRESSOPTIONS* options) {
+    if (streamCount < 1 || !streams || !options) return 0;
+    const vfw::CodecChoice* choice = vfw::chooseCodec();
+    if (!choice) return 0;
+    for (int i = 0; i < streamCount; ++i) {
+        AVICOMPRESSOPTIONS* o = options[i];
+        if (!o) continue;
+        *o = AVICOMPRESSOPTIONS{};
+        o->fccType = streamtypeVIDEO;
+        o->fccHandler = choice->handler;
+        o->dwFlags = AVICOMPRESSF_VALID;
+        DWORD quality = vfw::environmentNumber("QVO_QUALITY", DWORD(-1));
+        o->dwQuality = quality <= 100 ? quality * 100 : ICQUALITY_DEFAULT;
+        if (flags & ICMF_CHOOSE_KEYFRAME) {
+            o->dwKeyFrameEvery = vfw::environmentNumber("QVO_KEYFRAMES", 0);
+            if (o->dwKeyFrameEvery) o->dwFlags |= AVICOMPRESSF_KEYFRAMES;
+        }
+        if (flags & ICMF_CHOOSE_DATARATE) {
+            o->dwBytesPerSecond = vfw::environmentNumber("QVO_DATARATE", 0) * 1000 / 8;
+            if (o->dwBytesPerSecond) o->dwFlags |= AVICOMPRESSF_DATARATE;
+        }
+    }
+    return 1;
+}

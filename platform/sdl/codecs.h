@@ -1,0 +1,34 @@
+// The codecs the codec dialog (AVISaveOptions) offers, and the answers it
+// takes from the environment:
+//
+//   QVO_CODEC     rawvideo, utvideo, ffv1, huffyuv, mjpeg, libx264 or cancel;
+//                 unset: an SDL message box where a display exists, a numbered
+//                 question when standard input is a terminal, else Ut Video
+//   QVO_QUALITY   0-100, QVO_KEYFRAMES frames, QVO_DATARATE kbit/s
+#pragma once
+
+#include "platform/vfw.h"
+
+#include <string>
+
+namespace vfw {
+
+struct CodecChoice {
+    const char* name;   // FFmpeg's encoder name, as QVO_CODEC takes it
+    const char* label;  // what the dialog shows
+    FOURCC handler;     // AVICOMPRESSOPTIONS::fccHandler
+};
+
+// In the dialog's order.
+const CodecChoice* codecChoices(int* count);
+const CodecChoice* findCodec(const std::string& name);
+const CodecChoice* findCodec(FOURCC handler);
+
+// The user's choice, or null when the dialog was cancelled.
+const CodecChoice* chooseCodec();
+
+// A whole number from the environment, `fallback` when unset or not a
+// number (said on standard error).
+DWORD environmentNumber(const char* name, DWORD fallback);
+
+}  // namespace vfw

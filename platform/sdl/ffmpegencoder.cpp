@@ -1,0 +1,307 @@
+#include "platform/sdl/ffmpegencoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <cstring>
+
+static_assert(AVIERR_BADPARAM == AVERROR(EINVAL));
+
+struct FfmpegEncoder::State {
+    std::string path;
+    AVFormatContext* format = nullptr;
+    AviVideoFormat video;
+    bool raw = false;
+    AVCodecParameters* videoParameters = avcodec_parameters_alloc();
+    AVRational videoTimeBase{1, 1};
+    AVCodecContext* encoder = nullptr;
+    SwsContext* scaler = nullptr;
+    AVFrame* frame = nullptr;
+    AVStream* videoStream = nullptr;
+
+    bool audio = false;
+    WAVEFORMATEX wave{};
+    AVStream* audioStream = nullptr;
+    std::int64_t nextSample = 0;
+
+    AVPacket* packet = av_packet_alloc();
+    bool started = false;
+    bool videoEnded = false;
+
+    ~State() {
+        avcodec_parameters_free(&videoParameters);
+        avcodec_free_context(&encoder);
+        sws_freeContext(scaler);
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+        if (format) {
+            if (format->pb) avio_closep(&format->pb);
+            avformat_free_context(format);
+        }
+    }
+
+    int openEncoder();
+    int encode(AVFrame* input);
+};
+
+namespace {
+
+// The AVI muxer wants every packet of a stream on its own time base.
+int writePacket(AVFormatContext* format, AVPacket* packet, AVStream* stream, AVRational from) {
+    packet->stream_index = stream->index;
+    av_packet_rescale_ts(packet, from, stream->time_base);
+    return av_interleaved_write_frame(format, packet);
+}
+
+}  // namespace
+
+// The codec's settings from the dialog's options.
+int FfmpegEncoder::State::openEncoder() {
+    const AVCodec* codec = avcodec_find_encoder_by_name(video.codec->name);
+    if (!codec) return AVERROR_ENCODER_NOT_FOUND;
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    if (!ctx) return AVERROR(ENOMEM);
+    encoder = ctx;
+    ctx->width = video.width;
+    ctx->height = video.height;
+    ctx->time_base = AVRational{LONG(video.scale), LONG(video.rate)};
+    ctx->framerate = AVRational{LONG(video.rate), LONG(video.scale)};
+    ctx->thread_count = int(vfw::environmentNumber("QVO_ENCODER_THREADS", 0));
+
+    const AVICOMPRESSOPTIONS& o = video.options;
+    const bool quality = o.dwQuality != ICQUALITY_DEFAULT && o.dwQuality <= ICQUALITY_HIGH;
+    const bool dataRate = (o.dwFlags & AVICOMPRESSF_DATARATE) && o.dwBytesPerSecond > 0;
+    if ((o.dwFlags & AVICOMPRESSF_KEYFRAMES) && o.dwKeyFrameEvery > 0) ctx->gop_size = int(o.dwKeyFrameEvery);
+
+    const std::string name = video.codec->name;
+    if (name == "utvideo") {
+        ctx->pix_fmt = AV_PIX_FMT_GBRP;
+    } else if (name == "ffv1") {
+        ctx->pix_fmt = AV_PIX_FMT_0RGB32;  // bgr0 in memory
+        ctx->level = 3;                    // slices, so it can use both cores
+        av_opt_set_int(ctx->priv_data, "slices", 4, 0);
+    } else if (name == "huffyuv") {
+        ctx->pix_fmt = AV_PIX_FMT_RGB24;
+    } else if (name == "mjpeg") {
+        // Full-range 4:2:0 as JPEG wants it; plain yuv420p with the range
+        // set converts five times faster than the old "yuvj" format.
+        ctx->pix_fmt = AV_PIX_FMT_YUV420P;
+        ctx->color_range = AVCOL_RANGE_JPEG;
+        if (dataRate) {
+            ctx->bit_rate = std::int64_t(o.dwBytesPerSecond) * 8;
+        } else {
+            // 0..10000 onto JPEG's q 31..2; the default is a good-looking 3.
+            int q = quality ? 31 - int(o.dwQuality * 29 / ICQUALITY_HIGH) : 3;
+            ctx->flags |= AV_CODEC_FLAG_QSCALE;
+            ctx->global_quality = FF_QP2LAMBDA * q;
+        }
+    } else if (name == "libx264") {
+        ctx->pix_fmt = AV_PIX_FMT_YUV420P;
+        av_opt_set(ctx->priv_data, "preset", "veryfast", 0);
+        ctx->max_b_frames = 0;  // AVI has no reordering: B-frames confuse players
+        if (dataRate) {
+            ctx->bit_rate = std::int64_t(o.dwBytesPerSecond) * 8;
+        } else {
+            // 0..10000 onto CRF 51..0; the default, 18, is visually lossless.
+            int crf = quality ? 51 - int(o.dwQuality * 51 / ICQUALITY_HIGH) : 18;
+            av_opt_set_int(ctx->priv_data, "crf", crf, 0);
+        }
+    }
+    if (format->oformat->flags & AVFMT_GLOBALHEADER) ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    int result = avcodec_open2(ctx, codec, nullptr);
+    if (result < 0) return result;
+    result = avcodec_parameters_from_context(videoParameters, ctx);
+    if (result < 0) return result;
+    videoTimeBase = ctx->time_base;
+
+    frame = av_frame_alloc();
+    if (!frame) return AVERROR(ENOMEM);
+    frame->format = ctx->pix_fmt;
+    frame->width = video.width;
+    frame->height = video.height;
+    result = av_frame_get_buffer(frame, 0);
+    if (result < 0) return result;
+    // The ranges must be set before the context is initialised to count.
+    scaler = sws_alloc_context();
+    if (!scaler) return AVERROR(ENOMEM);
+    av_opt_set_int(scaler, "srcw", video.width, 0);
+    av_opt_set_int(scaler, "srch", video.height, 0);
+    av_opt_set_int(scaler, "src_format", AV_PIX_FMT_BGR24, 0);
+    av_opt_set_int(scaler, "dstw", video.width, 0);
+    av_opt_set_int(scaler, "dsth", video.height, 0);
+    av_opt_set_int(scaler, "dst_format", ctx->pix_fmt, 0);
+    av_opt_set_int(scaler, "sws_flags", SWS_BICUBIC, 0);
+    av_opt_set_int(scaler, "src_range", 1, 0);
+    av_opt_set_int(scaler, "dst_range", ctx->color_range == AVCOL_RANGE_JPEG ? 1 : 0, 0);
+    return sws_init_context(scaler, nullptr, nullptr);
+}
+
+int FfmpegEncoder::State::encode(AVFrame* input) {
+    int result = avcodec_send_frame(encoder, input);
+    if (result < 0) return result;
+    while ((result = avcodec_receive_packet(encoder, packet)) >= 0) {
+        result = writePacket(format, packet, videoStream, encoder->time_base);
+        av_packet_unref(packet);
+        if (result < 0) return result;
+    }
+    return result == AVERROR(EAGAIN) || result == AVERROR_EOF ? 0 : result;
+}
+
+FfmpegEncoder::FfmpegEncoder(std::string path) : state(std::make_unique<State>()) {
+    av_log_set_level(AV_LOG_ERROR);
+    state->path = std::move(path);
+    avformat_alloc_output_context2(&state->format, nullptr, "avi", state->path.c_str());
+}
+
+FfmpegEncoder::~FfmpegEncoder() = default;
+
+HRESULT FfmpegEncoder::setVideo(const AviVideoFormat& format) {
+    State& s = *state;
+    if (!s.format || !s.videoParameters || !s.packet) return AVERROR(ENOMEM);
+    s.video = format;
+    s.raw = std::strcmp(format.codec->name, "rawvideo") == 0;
+    if (!s.raw) {
+        if (format.width * 3 % 4 != 0) return AVERROR(EINVAL);  // padded rows: not on the encoders' path
+        return s.openEncoder();
+    }
+    AVCodecParameters* par = s.videoParameters;
+    par->codec_type = AVMEDIA_TYPE_VIDEO;
+    par->codec_id = AV_CODEC_ID_RAWVIDEO;
+    par->codec_tag = 0;
+    par->format = AV_PIX_FMT_BGR24;
+    par->width = format.width;
+    par->height = format.height;
+    par->bits_per_coded_sample = 24;
+    s.videoTimeBase = AVRational{LONG(format.scale), LONG(format.rate)};
+    return 0;
+}
+
+HRESULT FfmpegEncoder::setAudio(const WAVEFORMATEX& wave) {
+    state->audio = true;
+    state->wave = wave;
+    return 0;
+}
+
+HRESULT FfmpegEncoder::start() {
+    State& s = *state;
+    if (s.started) return 0;
+    if (s.videoParameters->codec_type == AVMEDIA_TYPE_VIDEO) {
+        s.videoStream = avformat_new_stream(s.format, nullptr);
+        if (!s.videoStream) return AVERROR(ENOMEM);
+        if (int result = avcodec_parameters_copy(s.videoStream->codecpar, s.videoParameters); result < 0)
+            return result;
+        s.videoStream->time_base = s.videoTimeBase;
+        s.videoStream->avg_frame_rate = AVRational{LONG(s.video.rate), LONG(s.video.scale)};
+    }
+    if (s.audio) {
+        s.audioStream = avformat_new_stream(s.format, nullptr);
+        if (!s.audioStream) return AVERROR(ENOMEM);
+        AVCodecParameters* par = s.audioStream->codecpar;
+        par->codec_type = AVMEDIA_TYPE_AUDIO;
+        par->codec_id = s.wave.wBitsPerSample == 16 ? AV_CODEC_ID_PCM_S16LE : AV_CODEC_ID_PCM_U8;
+        par->codec_tag = WAVE_FORMAT_PCM;
+        av_channel_layout_default(&par->ch_layout, s.wave.nChannels);
+        par->sample_rate = int(s.wave.nSamplesPerSec);
+        par->block_align = s.wave.nBlockAlign;
+        par->bits_per_coded_sample = s.wave.wBitsPerSample;
+        par->bit_rate = std::int64_t(s.wave.nSamplesPerSec) * s.wave.nBlockAlign * 8;
+        s.audioStream->time_base = AVRational{1, int(s.wave.nSamplesPerSec)};
+    }
+    if (s.format->nb_streams == 0) return AVERROR(EINVAL);
+    int result = avio_open(&s.format->pb, ("file:" + s.path).c_str(), AVIO_FLAG_WRITE);
+    if (result < 0) return result;
+    AVDictionary* options = nullptr;
+    // Uncompressed frames go in as handed in, with the height's sign kept.
+    if (s.raw && s.video.bottomUp) av_dict_set(&options, "flipped_raw_rgb", "1", 0);
+    result = avformat_write_header(s.format, &options);
+    av_dict_free(&options);
+    if (result < 0) return result;
+    s.started = true;
+    return 0;
+}
+
+HRESULT FfmpegEncoder::writeFrame(std::int64_t index, const std::uint8_t* dib) {
+    State& s = *state;
+    if (!s.videoStream) return AVERROR(EINVAL);
+    if (s.raw) {
+        int result = av_new_packet(s.packet, int(s.video.frameBytes));
+        if (result < 0) return result;
+        std::memcpy(s.packet->data, dib, s.video.frameBytes);
+        s.packet->pts = s.packet->dts = index;
+        s.packet->duration = 1;
+        s.packet->flags |= AV_PKT_FLAG_KEY;
+        result = writePacket(s.format, s.packet, s.videoStream, s.videoTimeBase);
+        av_packet_unref(s.packet);
+        return result;
+    }
+    // The DIB's first row is the bottom one when the height is positive:
+    // start at the last row and walk backwards to hand the encoder an
+    // upright picture.
+    const int stride = s.video.width * 3;
+    const std::uint8_t* source = dib;
+    int sourceStride = stride;
+    if (s.video.bottomUp) {
+        source += std::size_t(s.video.height - 1) * stride;
+        sourceStride = -stride;
+    }
+    int result = av_frame_make_writable(s.frame);
+    if (result < 0) return result;
+    sws_scale(s.scaler, &source, &sourceStride, 0, s.video.height, s.frame->data, s.frame->linesize);
+    s.frame->pts = index;
+    return s.encode(s.frame);
+}
+
+HRESULT FfmpegEncoder::writeAudio(std::int64_t first, std::int64_t count, const std::uint8_t* samples) {
+    State& s = *state;
+    if (!s.audioStream) return AVERROR(EINVAL);
+    const int blockAlign = s.wave.nBlockAlign;
+    const AVRational timeBase = s.audioStream->time_base;
+    // AVI keeps no timestamps for sound: a gap would make everything after
+    // it play early, so it is filled with silence.
+    if (const std::int64_t gap = first - s.nextSample; gap > 0) {
+        int result = av_new_packet(s.packet, int(gap * blockAlign));
+        if (result < 0) return result;
+        std::memset(s.packet->data, 0, std::size_t(s.packet->size));
+        s.packet->pts = s.packet->dts = s.nextSample;
+        s.packet->duration = gap;
+        s.packet->flags |= AV_PKT_FLAG_KEY;
+        result = writePacket(s.format, s.packet, s.audioStream, timeBase);
+        av_packet_unref(s.packet);
+        if (result < 0) return result;
+    }
+    int result = av_new_packet(s.packet, int(count * blockAlign));
+    if (result < 0) return result;
+    std::memcpy(s.packet->data, samples, std::size_t(count * blockAlign));
+    s.packet->pts = s.packet->dts = first;
+    s.packet->duration = count;
+    s.packet->flags |= AV_PKT_FLAG_KEY;
+    result = writePacket(s.format, s.packet, s.audioStream, timeBase);
+    av_packet_unref(s.packet);
+    s.nextSample = first + count;
+    return result;
+}
+
+HRESULT FfmpegEncoder::endVideo() {
+    State& s = *state;
+    if (s.videoEnded || !s.encoder || !s.started) return 0;
+    s.videoEnded = true;
+    return s.encode(nullptr);
+}
+
+HRESULT FfmpegEncoder::finish() {
+    State& s = *state;
+    if (!s.started) return 0;
+    int result = endVideo();
+    if (result == 0) result = av_write_trailer(s.format);
+    if (s.format->pb) {
+        avio_flush(s.format->pb);
+        if (result == 0 && s.format->pb->error < 0) result = s.format->pb->error;
+        if (avio_closep(&s.format->pb) < 0 && result == 0) result = AVERROR(EIO);
+    }
+    return result;
+}
