@@ -44,13 +44,15 @@ constexpr int dialogUnitsToPixelsY(int units) { return units * 13 / 8; }
 
 class ProgressWindow {
 public:
-    // Null when no display is there or the window cannot be made.
-    static std::unique_ptr<ProgressWindow> open();
+    // Null when no display is there or the window cannot be made. Tests may
+    // open it without one, on SDL's dummy driver, and feed it events.
+    static std::unique_ptr<ProgressWindow> open(bool evenWithoutDisplay = false);
     ~ProgressWindow();
 
     // Like PBM_SETPOS: clamped to the bar's range 0..100.
     void setPosition(int percent);
     int position() const { return percent; }
+    unsigned windowId() const;
 
     // Handles the window's pending events; true when the user pressed
     // Cancel, Escape or the close box since the last call.

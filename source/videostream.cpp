@@ -1,27 +1,18 @@
 #include "source/videostream.h"
 
-#include "platform/progresswindow.h"
 #include "source/assertion.h"
+#include "source/audiocapture.h"
 #include "source/exceptionserver.h"
+#include "source/rendercancel.h"
+#include "source/renderdialog.h"
 
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <memory>
-#include <mutex>
 #include <vector>
 
 namespace {
-
-constexpr std::int64_t kCaptureBytes = 100000000;
-constexpr std::int64_t kSmallCaptureBytes = 35000000;
 
 // The writer's process-wide state.
 int aviLibraryUsers = 0;
@@ -29,112 +20,7 @@ HINSTANCE instanceHandle = nullptr;
 std::uint8_t* flipBuffer = nullptr;
 std::size_t flipBufferSize = 0;
 
-// The capture: written by the hook on the mixing thread, read by the writer.
-std::uint8_t* captureBuffer = nullptr;
-std::int64_t captureCapacity = 0;
-std::atomic<std::int32_t> captureOffset{0};
-std::atomic<std::int32_t> delivered{0};
-// The wait for sound sleeps until the hook has delivered more.
-std::mutex deliveredMutex;
-std::condition_variable deliveredMore;
-
-void* callocate(std::size_t bytes) { return std::calloc(bytes, 1); }
-void* (*allocateCapture)(std::size_t) = callocate;
-
-HDSP realSetDSP(BASS_DWORD channel, DSPPROC* proc, BASS_DWORD user) { return BASS_ChannelSetDSP(channel, proc, user); }
-BASS_DWORD realIsActive(BASS_DWORD channel) { return BASS_ChannelIsActive(channel); }
-const videocapture::AudioSource realAudio{realSetDSP, realIsActive};
-const videocapture::AudioSource* audioSource = &realAudio;
-
-// The progress display.
-bool dialogPending = true;
-std::unique_ptr<win32::ProgressWindow> dialogWindow;
-bool dialogClosed = false;
-bool cancelConfirmed = false;
-volatile std::sig_atomic_t interrupted = 0;
-bool interruptReported = false;
-
-struct sigaction previousInterrupt {};
-bool interruptHandled = false;
-
-void onInterrupt(int) { interrupted = 1; }
-
-// Ctrl-C asks for the file to be completed with what is there; the handler
-// is one-shot, so a second Ctrl-C ends the process the ordinary way. It
-// lasts as long as the render.
-void installInterruptHandler() {
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
-    interruptHandled = sigaction(SIGINT, &action, &previousInterrupt) == 0;
-}
-
-void restoreInterruptHandler() {
-    if (interruptHandled) sigaction(SIGINT, &previousInterrupt, nullptr);
-    interruptHandled = false;
-}
-
-// A progress line on standard error: rewritten in place on a terminal,
-// one line every ten percent otherwise (logs, CI).
-struct ProgressLine {
-    bool terminal = false;
-    std::chrono::steady_clock::time_point started;
-    std::chrono::steady_clock::time_point lastShown;
-    int lastTenth = -1;
-    int lastPercent = -1;
-    bool open = false;
-
-    void start() {
-        terminal = ::isatty(2) != 0;
-        started = std::chrono::steady_clock::now();
-        lastShown = started - std::chrono::seconds(1);
-    }
-
-    void show(int percent, int frames) {
-        auto now = std::chrono::steady_clock::now();
-        const double elapsed = std::chrono::duration<double>(now - started).count();
-        if (terminal) {
-            if (percent == lastPercent && now - lastShown < std::chrono::milliseconds(250)) return;
-            std::fprintf(stderr, "\r%s", formatRenderProgress(percent, frames, elapsed).c_str());
-            open = true;
-        } else {
-            if (percent / 10 == lastTenth) return;
-            lastTenth = percent / 10;
-            std::fprintf(stderr, "%s\n", formatRenderProgress(percent, frames, elapsed).c_str());
-        }
-        std::fflush(stderr);
-        lastPercent = percent;
-        lastShown = now;
-    }
-
-    void finish(int frames, std::int64_t samples, int sampleRate, bool cancelled) {
-        if (open) std::fputc('\n', stderr);
-        open = false;
-        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        std::fprintf(stderr, "%s %d frames", cancelled ? "Render stopped:" : "Render done:", frames);
-        if (sampleRate > 0 && samples > 0)
-            std::fprintf(stderr, ", %.2f s of sound", double(samples) / sampleRate);
-        std::fprintf(stderr, " in %.1f s\n", elapsed);
-    }
-};
-ProgressLine progressLine;
-bool progressStarted = false;
-
 }  // namespace
-
-std::string formatRenderProgress(int percent, int frames, double elapsedSeconds) {
-    char text[160];
-    const double fps = elapsedSeconds > 0 ? frames / elapsedSeconds : 0.0;
-    if (percent > 0 && percent < 100 && elapsedSeconds > 0) {
-        const int left = int(elapsedSeconds * (100 - percent) / percent + 0.5);
-        std::snprintf(text, sizeof text, "Rendering video: %3d%%  %6d frames  %6.1f fps  %d:%02d left", percent,
-                      frames, fps, left / 60, left % 60);
-    } else {
-        std::snprintf(text, sizeof text, "Rendering video: %3d%%  %6d frames  %6.1f fps", percent, frames, fps);
-    }
-    return text;
-}
 
 VideoStream::VideoStream(HINSTANCE instance, const char* fileName, int width, int height, bool audioEnabled,
                          int frameRate, int sampleRate, int bitsPerSample)
@@ -155,8 +41,8 @@ VideoStream::VideoStream(HINSTANCE instance, const char* fileName, int width, in
 }
 
 VideoStream::~VideoStream() {
-    restoreInterruptHandler();
-    dialogWindow.reset();
+    rendercancel::releaseInterrupt();
+    rendercancel::closeDialog();
     // Writes are queued: the last ones may fail only now, each with its own
     // text, and so may completing the file. Only then is the render done.
     if (audioStream) {
@@ -168,10 +54,8 @@ VideoStream::~VideoStream() {
     releaseStreams();
     closeFile();
     exitAviLibrary();
-    if (progressStarted) {
+    if (progressLine.started())
         progressLine.finish(framesWritten, samplesWritten, bAudioEnabled ? sampleRate : 0, renderCancelled());
-        progressStarted = false;
-    }
 }
 
 void VideoStream::initAviLibrary() {
@@ -193,11 +77,9 @@ void VideoStream::fail(const char* message, int code) {
     else
         std::snprintf(text, sizeof text, "%s!", message);
     if (systemText) LocalFree(systemText);
-    if (progressLine.open) std::fputc('\n', stderr);
-    progressLine.open = false;
+    progressLine.breakLine();
     if (fileWritten)
-        std::fprintf(stderr, "\"%s\" is left incomplete (%d frames written before the failure); players may refuse it\n",
-                     fileName.c_str(), framesWritten);
+        std::fprintf(stderr, "\"%s\" is left incomplete ; players may refuse it\n", fileName.c_str());
     MessageBoxA(nullptr, text, "Error!", MB_OK | MB_ICONERROR);
     ExitProcess(1);
 }
@@ -340,7 +222,7 @@ void VideoStream::attachFrameBuffer(const std::uint8_t* frame, HSTREAM* hAudioSt
     if (!bAudioEnabled) return;
     QVO_REQUIRE(hAudioStream);
     capturedChannel = *hAudioStream;
-    audioSource->setDSP(capturedChannel, captureAudio, 0);
+    videocapture::hook(capturedChannel);
 }
 
 std::uint8_t* VideoStream::getAudioBuffer() {
@@ -348,19 +230,14 @@ std::uint8_t* VideoStream::getAudioBuffer() {
         std::fprintf(stderr, "Assertion failed: bAudioEnabled, file %s, line %d\n", __FILE__, __LINE__);
         std::abort();
     }
-    return captureBuffer;
+    return videocapture::buffer();
 }
 
 void VideoStream::waitForAudio() {
     if (!bAudioEnabled) return;
     const std::int64_t needed =
         (soundEnd(framesWritten + 1, sampleRate, frameRate) - samplesWritten) * std::int64_t(blockAlign);
-    // A blocking wait, so the encoder keeps the core. The music's end comes
-    // without a block to wake us: look at it now and then as well.
-    std::unique_lock<std::mutex> lock(deliveredMutex);
-    while (!(delivered.load() > needed) && audioSource->isActive(capturedChannel) != 0)
-        deliveredMore.wait_for(lock, std::chrono::milliseconds(10));
-    delivered.store(0);
+    videocapture::waitForMoreThan(needed, capturedChannel);
 }
 
 void VideoStream::audioStep() {
@@ -374,11 +251,11 @@ void VideoStream::audioStep() {
     // (or the music has ended, and the rest of the buffer is still zeros).
     const std::uint8_t* sound = getAudioBuffer() + bytesTaken;
     std::vector<std::uint8_t> padded;
-    if (bytesTaken + chunk > captureCapacity) {
+    const std::int64_t capacity = videocapture::capacity();
+    if (bytesTaken + chunk > capacity) {
         // Past the end of the buffer there was nowhere to capture to: silence.
         padded.assign(std::size_t(chunk), 0);
-        if (bytesTaken < captureCapacity)
-            std::memcpy(padded.data(), sound, std::size_t(captureCapacity - bytesTaken));
+        if (bytesTaken < capacity) std::memcpy(padded.data(), sound, std::size_t(capacity - bytesTaken));
         sound = padded.data();
     }
     write(sound, 3);
@@ -386,112 +263,24 @@ void VideoStream::audioStep() {
 }
 
 void VideoStream::showProgress(int progress) {
-    if (dialogWindow) dialogWindow->setPosition(progress);
+    rendercancel::showInDialog(progress);
     progressLine.show(progress, framesWritten);
 }
 
 void VideoStream::addFrame(int progress) {
-    if (dialogPending) {
-        dialogPending = false;
-        dialogWindow = win32::ProgressWindow::open();
+    if (!progressLine.started()) {
+        rendercancel::openDialog();
         progressLine.start();
-        progressStarted = true;
-        installInterruptHandler();
+        rendercancel::catchInterrupt();
     }
     if (bAudioEnabled) audioStep();
     if (frameBuffer) write(frameBuffer, 1);
     if (progress >= 0) showProgress(progress);
 
-    if (dialogWindow && dialogWindow->cancelPressed()) {
-        if (MessageBoxA(nullptr, "Really?", "", MB_YESNO | MB_ICONQUESTION) == IDYES) {
-            dialogWindow.reset();
-            dialogClosed = true;
-            cancelConfirmed = true;
-        }
-    }
-    if (interrupted && !interruptReported) {
-        interruptReported = true;
-        if (progressLine.open) std::fputc('\n', stderr);
-        progressLine.open = false;
+    rendercancel::pollDialog();
+    if (rendercancel::interruptToReport()) {
+        progressLine.breakLine();
         std::fprintf(stderr, "Interrupted: completing the file with the frames so far "
                              "(Ctrl-C again to abandon it)\n");
     }
 }
-
-void captureAudio(HDSP, BASS_DWORD, void* buffer, BASS_DWORD length, BASS_DWORD) {
-    if (!buffer) return;
-    const std::int32_t offset = captureOffset.load(std::memory_order_relaxed);  // only this hook writes it
-    if (captureBuffer && offset < captureCapacity) {
-        // Stop at the end of the buffer; what does not fit is dropped.
-        const std::int64_t room = captureCapacity - offset;
-        const std::int64_t n = std::int64_t(length) < room ? std::int64_t(length) : room;
-        std::memcpy(captureBuffer + offset, buffer, std::size_t(n));
-        captureOffset.store(offset + std::int32_t(n));
-    }
-    std::memset(buffer, 0, length);
-    {
-        std::lock_guard<std::mutex> lock(deliveredMutex);
-        delivered.fetch_add(std::int32_t(length));
-    }
-    deliveredMore.notify_all();
-}
-
-bool renderCancelled() { return cancelConfirmed || interrupted; }
-
-namespace videocapture {
-
-void obtainCaptureBuffer() {
-    // A second writer in the same process starts a new capture in the same
-    // buffer.
-    if (captureBuffer) {
-        std::memset(captureBuffer, 0, std::size_t(captureOffset.load()));
-        captureOffset.store(0);
-        delivered.store(0);
-        return;
-    }
-    void* memory = nullptr;
-    try {
-        memory = allocateCapture(std::size_t(kCaptureBytes));
-    } catch (...) {
-        memory = nullptr;
-    }
-    if (memory) {
-        captureBuffer = static_cast<std::uint8_t*>(memory);
-        captureCapacity = kCaptureBytes;
-        return;
-    }
-    int answer = MessageBoxA(nullptr,
-                             "Your system doesn't seem to have enough memory for allocating soundbuffers.\n"
-                             "Would you like to use a smaller buffer? (This might not work though :)\n",
-                             "Oups. Low memory detected!", MB_YESNO | MB_ICONWARNING);
-    if (answer != IDYES) ExitProcess(0);
-    MessageBoxA(nullptr, "Ok, let's see if this will crash or not then :)", "Ehhh.. ", MB_OK);
-    memory = allocateCapture(std::size_t(kSmallCaptureBytes));
-    if (!memory) outOfMemoryHandler();
-    captureBuffer = static_cast<std::uint8_t*>(memory);
-    captureCapacity = kSmallCaptureBytes;
-}
-
-std::int64_t capacity() { return captureCapacity; }
-std::int64_t captured() { return captureOffset.load(); }
-
-void setAudioSource(const AudioSource* source) { audioSource = source ? source : &realAudio; }
-
-void setAllocator(void* (*allocate)(std::size_t bytes)) {
-    allocateCapture = allocate ? allocate : callocate;
-    std::free(captureBuffer);
-    captureBuffer = nullptr;
-    captureCapacity = 0;
-    captureOffset.store(0);
-    delivered.store(0);
-}
-
-void resetCancel() {
-    cancelConfirmed = false;
-    interrupted = 0;
-    interruptReported = false;
-    dialogPending = true;
-    dialogClosed = false;
-}
-
-}  // namespace videocapture

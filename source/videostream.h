@@ -15,8 +15,9 @@
 #include "platform/bass.h"
 #include "platform/vfw.h"
 #include "platform/win32.h"
+#include "source/audiocapture.h"
+#include "source/renderprogress.h"
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -72,43 +73,18 @@ private:
     const std::uint8_t* frameBuffer = nullptr;
     std::string fileName;
     bool fileWritten = false;  // the file exists on disk from the first write
+    ProgressLine progressLine;
 };
-
-// The DSP hook that captures the music (BASS's DSP procedure form): appends
-// the block to the capture buffer and silences it.
-void captureAudio(HDSP handle, BASS_DWORD channel, void* buffer, BASS_DWORD length, BASS_DWORD user);
 
 // True once the user asked to stop the render: "Really?" confirmed in the
 // progress window, or Ctrl-C. The frame loop ends, and deleting the writer
 // completes the file with everything rendered so far.
 bool renderCancelled();
 
-// "Rendering video:  42%    2554 frames   301.2 fps  0:12 left"
-std::string formatRenderProgress(int percent, int frames, double elapsedSeconds);
-
 namespace videocapture {
 
-// Allocates the capture buffer (asking about a smaller one when memory is
-// short), or empties it for a new capture when it exists.
-void obtainCaptureBuffer();
-
-// Bytes the capture buffer holds (100000000, or 35000000 after the
-// low-memory fallback), and bytes appended so far; 0 before it exists.
-std::int64_t capacity();
-std::int64_t captured();
-
-// Test seam for the two audio-library calls the capture makes.
-struct AudioSource {
-    HDSP (*setDSP)(BASS_DWORD channel, DSPPROC* proc, BASS_DWORD user);
-    BASS_DWORD (*isActive)(BASS_DWORD channel);
-};
-void setAudioSource(const AudioSource* source);  // null: the real ones
-
-// Test seam for the capture buffer's allocation (calloc by default); also
-// forgets the buffer there is, so the next writer allocates afresh.
-void setAllocator(void* (*allocate)(std::size_t bytes));
-
-// Forgets a cancel request (tests run several renders in one process).
+// Forgets a cancel request and the dialog (tests run several renders in one
+// process).
 void resetCancel();
 
 }  // namespace videocapture

@@ -1,11 +1,14 @@
-// The AVI writer: captured sound, its buffer, failures; files read back with
-// ffprobe/ffmpeg. Whole renders (frames, music, full disk, cancel, Ctrl-C)
+// The AVI writer's rules against an encoder that records in memory: chunk
+// sizes and order, the captured sound and its buffer, each failure's text,
+// cancelling. Files under a real size limit are read back too; whole renders
 // are checked by tests/e2e/video.sh.
 #include "source/videostream.h"
 
 #include "demo/videomode.h"
 #include "platform/sdl/aviencoder.h"
 #include "tests/support/aviprobe.h"
+#include "source/renderdialog.h"
+#include "tests/support/memoryencoder.h"
 #include "tests/support/messageboxes.h"
 #include "tests/support/scratchdir.h"
 
@@ -17,6 +20,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <future>
 #include <string>
@@ -64,31 +68,56 @@ struct FakeMusic {
 };
 const videocapture::AudioSource fakeSource{FakeMusic::setDSP, FakeMusic::isActive};
 
+// The progress window, scripted: each press of Cancel is queued, and what
+// the writer shows is kept.
+struct FakeDialog : ProgressDisplay {
+    static inline int presses = 0;
+    static inline int position = -1;
+    static inline bool open = false;
+    FakeDialog() { open = true; }
+    ~FakeDialog() override { open = false; }
+    void setPosition(int percent) override { position = percent; }
+    bool cancelPressed() override { return presses > 0 && presses-- > 0; }
+};
+
 class Writer : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!aviToolsAvailable()) GTEST_SKIP() << "ffprobe/ffmpeg not installed";
         ::testing::FLAGS_gtest_death_test_style = "threadsafe";
         setenv("QVO_CODEC", "utvideo", 1);
         videocapture::setAudioSource(&fakeSource);
         videocapture::resetCancel();
         FakeMusic::active = true;
         FakeMusic::hook = nullptr;
+        FakeDialog::presses = 0;
+        FakeDialog::position = -1;
+        rendercancel::setDisplayFactory([] { return std::make_unique<FakeDialog>(); });
     }
     void TearDown() override {
         videocapture::setAudioSource(nullptr);
         videocapture::setAllocator(nullptr);
         vfw::setFailureHook(nullptr);
+        rendercancel::setDisplayFactory(nullptr);
+        MemoryEncoder::uninstall();
     }
     ScratchDir dir;
     std::string path = dir.path("quel varn ossa.avi");
-    std::vector<std::uint8_t> frame = std::vector<std::uint8_t>(std::size_t(W) * H * 3, 0x40);
+    std::vector<std::uint8_t> frame = rowNumbered();
     HSTREAM music = 77;
+    MemoryEncoder::Record& record = MemoryEncoder::install();
+
+    // Each row's bytes hold its number, so an upside-down frame shows.
+    static std::vector<std::uint8_t> rowNumbered() {
+        std::vector<std::uint8_t> f(std::size_t(W) * H * 3);
+        for (int y = 0; y < H; ++y) std::memset(&f[std::size_t(y) * W * 3], y & 255, std::size_t(W) * 3);
+        return f;
+    }
 };
 
-// At 40 fps the chunks alternate 1102/1103 sample frames of the music, the
-// output is silenced, and frames past the end of the music get silence.
-TEST_F(Writer, TheCapturedSoundIsWrittenInFrameSizedChunks) {
+// At 40 fps the chunks alternate 1102/1103 sample frames of the music, each
+// written before its frame; the output is silenced, frames past the end of
+// the music get silence, and the frames go in bottom-up.
+TEST_F(Writer, TheCapturedSoundIsWrittenInFrameSizedChunksBeforeEachFrame) {
     const int frames = 9;  // 9922 sample frames; the music has 8000
     std::vector<std::int16_t> played;
     {
@@ -100,11 +129,26 @@ TEST_F(Writer, TheCapturedSoundIsWrittenInFrameSizedChunks) {
         EXPECT_EQ(frames * 44100 / 40, avi.getSamplesWritten());
     }
     EXPECT_EQ(std::vector<std::int16_t>(played.size()), played) << "the output was not silenced";
-    EXPECT_EQ("video\naudio\n", probeStreams(path, "", "codec_type"));
-    EXPECT_EQ((std::vector<long>{4408, 4412, 4408, 4412, 4408, 4412, 4408, 4412, 4408}), audioChunkSizes(path));
+    ASSERT_TRUE(record.finished && record.videoEnded);
+    EXPECT_EQ(44100u, record.wave.nSamplesPerSec);
+    std::string order;
+    std::vector<std::int64_t> chunks;
+    std::vector<std::int16_t> sound;
+    for (const auto& w : record.writes) {
+        order += w.kind;
+        if (w.kind == 'v') continue;
+        chunks.push_back(w.count);
+        const auto* samples = reinterpret_cast<const std::int16_t*>(w.data.data());
+        sound.insert(sound.end(), samples, samples + w.data.size() / 2);
+    }
+    EXPECT_EQ("avavavavavavavavav", order);
+    EXPECT_EQ((std::vector<std::int64_t>{1102, 1103, 1102, 1103, 1102, 1103, 1102, 1103, 1102}), chunks);
     auto expected = FakeMusic::sound(8000);
     expected.resize(frames * 44100 / 40 * 2, 0);
-    EXPECT_TRUE(decodeAudioS16(path) == expected) << "the file's sound is not the music's";
+    EXPECT_TRUE(sound == expected) << "the written sound is not the music's";
+    ASSERT_EQ(frame.size(), record.writes[1].data.size());
+    EXPECT_EQ((H - 1) & 255, record.writes[1].data[0]) << "the first row written is the bottom one";
+    EXPECT_TRUE(record.video.bottomUp);
 }
 
 TEST_F(Writer, TheWaitEndsOnlyWhenMoreThanTheChunkHasArrived) {
@@ -129,6 +173,7 @@ TEST_F(Writer, TheWaitEndsOnlyWhenMoreThanTheChunkHasArrived) {
 }
 
 TEST_F(Writer, TheHookStopsAtTheEndOfTheCaptureBuffer) {
+    MemoryEncoder::uninstall();
     VideoStream avi(nullptr, path.c_str(), W, H, true, 40, 44100, 16);
     avi.attachFrameBuffer(nullptr, &music);
     const std::int64_t capacity = videocapture::capacity();
@@ -179,26 +224,13 @@ TEST_F(Writer, FailuresEndTheProcessWithTheirText) {
     // A file that cannot be made is named in full, so the folder shows.
     failsWith(dir.path("no/such/dir.avi").c_str(), "", 0,
               "Cannot create \"/.*/no/such/dir\\.avi\"\\.\n.*Couldn't open avi file! - 'No such file or directory'");
-    // A write failing mid-render ends it the same way.
-    vfw::setFailureHook([](const char* call, FOURCC type) -> HRESULT {
-        static int frames = 0;
-        return std::strcmp(call, "AVIStreamWrite") == 0 && type == streamtypeVIDEO && ++frames == 3 ? -28 : 0;
-    });
-    EXPECT_EXIT(
-        {
-            printMessageBoxesToStderr();
-            VideoStream avi(nullptr, path.c_str(), W, H, false, 40, 44100, 16);
-            avi.attachFrameBuffer(frame.data(), nullptr);
-            for (int i = 0; i < 10; ++i) avi.addFrame(-1);
-            std::exit(7);
-        },
-        ::testing::ExitedWithCode(1), "Couldn't write to avi stream - 'No space left on device'");
 }
 
 // A write that fails after its call returned (the encoder has a thread of
 // its own) still ends the render as a failure, with the text of the step
 // that failed: a frame early on, the last queued frames, the index.
 TEST_F(Writer, AWriteThatFailsLateEndsTheRenderWithItsOwnText) {
+    MemoryEncoder::uninstall();
     setenv("QVO_CODEC", "rawvideo", 1);
     const int frames = 12;
     const auto renderAll = [&] {
@@ -259,7 +291,118 @@ TEST_F(Writer, AnAudioStreamThatCannotBeMadeOnlyDisablesSound) {
     }
     ASSERT_EQ(1u, boxes.calls.size());
     EXPECT_EQ("Couldn't create audio stream for avi - sound disabled!", boxes.calls[0].text);
-    EXPECT_EQ("video,1\n", probeStreams(path, "", "codec_type,nb_read_frames"));
+    EXPECT_FALSE(record.audio);
+    ASSERT_EQ(1u, record.writes.size());
+    EXPECT_EQ('v', record.writes[0].kind);
+}
+
+// Every failure, wherever it happens, ends the render with the "Error!" box
+// naming the step that failed, exit code 1 and never "Render done": a
+// writer sets up 3 frames with sound (writes 1..6: sound, frame, sound...).
+TEST_F(Writer, EachStepFailsWithItsOwnText) {
+    using ::testing::AllOf;
+    using ::testing::ContainsRegex;
+    using ::testing::HasSubstr;
+    using ::testing::Not;
+    const struct {
+        const char* hookedCall;  // fails through the failure hook, or
+        FOURCC hookedType;
+        int failWrite;  // the encoder's Nth write fails, or
+        bool failFinish;
+        const char* shown;
+    } cases[] = {
+        {"AVIFileCreateStreamA", streamtypeVIDEO, 0, false, "Couldn't create avi stream - 'No space left on device'"},
+        {"AVIMakeCompressedStream", streamtypeVIDEO, 0, false, "Couldn't create compressed avi stream - 'No space"},
+        {"AVIStreamSetFormat", streamtypeVIDEO, 0, false, "Couldn't set for avi stream - 'No space left on device'"},
+        {"", 0, 1, false, "Couldn't write audio to avi stream - 'No space left on device'"},
+        {"", 0, 2, false, "Couldn't write to avi stream - 'No space left on device'"},
+        {"", 0, 5, false, "Couldn't write audio to avi stream - 'No space left on device'"},  // the last sound
+        {"", 0, 6, false, "Couldn't write to avi stream - 'No space left on device'"},        // the last frame
+        {"", 0, 0, true, "Couldn't complete avi file - 'No space left on device'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        const auto render = [&] {
+            printMessageBoxesToStderr();
+            std::fputs("rendering\n", stderr);  // the child runs the test from the top
+            record.failWrite = c.failWrite;
+            record.failFinish = c.failFinish;
+            const std::string call = c.hookedCall;
+            const FOURCC type = c.hookedType;
+            vfw::setFailureHook([call, type](const char* name, FOURCC t) -> HRESULT {
+                return call == name && t == type ? -ENOSPC : 0;
+            });
+            {
+                VideoStream avi(nullptr, path.c_str(), W, H, true, 40, 44100, 16);
+                avi.attachFrameBuffer(frame.data(), &music);
+                FakeMusic::play(4000);
+                for (int i = 0; i < 3; ++i) avi.addFrame(-1);
+            }
+            std::exit(0);
+        };
+        EXPECT_EXIT(render(), ::testing::ExitedWithCode(1),
+                    AllOf(HasSubstr(std::string("[Error!] ") + c.shown), Not(ContainsRegex("rendering.*Render done"))));
+    }
+}
+
+// Cancel in the progress window asks "Really?": No goes on rendering with the
+// window as it was; Yes closes the window and ends the render, and the file
+// is completed with the frames so far and their sound.
+TEST_F(Writer, CancelAsksAndYesCompletesTheFileWithTheFramesSoFar) {
+    for (int answer : {IDNO, IDYES}) {
+        SCOPED_TRACE(answer == IDYES ? "Yes" : "No");
+        videocapture::resetCancel();
+        MessageBoxRecorder boxes(answer);
+        MemoryEncoder::Record& r = MemoryEncoder::install();
+        int frames = 0;
+        {
+            VideoStream avi(nullptr, path.c_str(), W, H, true, 40, 44100, 16);
+            avi.attachFrameBuffer(frame.data(), &music);
+            FakeMusic::active = true;
+            FakeMusic::play(20000);
+            for (; frames < 12 && !renderCancelled(); ++frames) {
+                if (frames == 4) FakeDialog::presses = 1;
+                avi.addFrame(frames * 10);
+            }
+            EXPECT_EQ(answer == IDNO, FakeDialog::open);
+        }
+        ASSERT_EQ(1u, boxes.calls.size());
+        EXPECT_EQ("Really?", boxes.calls[0].text);
+        EXPECT_EQ(MB_YESNO | MB_ICONQUESTION, boxes.calls[0].type);
+        EXPECT_EQ(answer == IDYES ? 5 : 12, frames);
+        EXPECT_EQ(answer == IDYES ? 40 : 110, FakeDialog::position) << "the window's last progress";
+        EXPECT_TRUE(r.finished);
+        EXPECT_EQ(std::size_t(frames), r.count('v'));
+        EXPECT_EQ(frames * 44100 / 40, r.samples());
+    }
+}
+
+// Ctrl-C ends the render the same way, without asking; a second one
+// abandons it at once.
+TEST_F(Writer, CtrlCCompletesTheFileAndASecondOneAbandonsIt) {
+    int frames = 0;
+    {
+        VideoStream avi(nullptr, path.c_str(), W, H, true, 40, 44100, 16);
+        avi.attachFrameBuffer(frame.data(), &music);
+        FakeMusic::play(20000);
+        for (; frames < 12 && !renderCancelled(); ++frames) {
+            if (frames == 3) std::raise(SIGINT);
+            avi.addFrame(-1);
+        }
+    }
+    EXPECT_EQ(4, frames);
+    EXPECT_TRUE(record.finished);
+    EXPECT_EQ(4 * 44100 / 40, record.samples());
+    const auto twice = [&] {
+        VideoStream avi(nullptr, path.c_str(), W, H, false, 40, 44100, 16);
+        avi.attachFrameBuffer(frame.data(), nullptr);
+        avi.addFrame(-1);
+        std::raise(SIGINT);
+        avi.addFrame(-1);
+        std::raise(SIGINT);
+        std::exit(0);
+    };
+    EXPECT_EXIT(twice(), ::testing::KilledBySignal(SIGINT), "Ctrl-C again to abandon it");
 }
 
 TEST(VideoMode, FrameRatesOutsideOneToAThousandAreRefused) {

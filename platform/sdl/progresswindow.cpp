@@ -85,8 +85,8 @@ struct ProgressWindow::Sdl {
     }
 };
 
-std::unique_ptr<ProgressWindow> ProgressWindow::open() {
-    if (!displayAvailable()) return nullptr;
+std::unique_ptr<ProgressWindow> ProgressWindow::open(bool evenWithoutDisplay) {
+    if (!displayAvailable() && !evenWithoutDisplay) return nullptr;
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
     std::unique_ptr<ProgressWindow> dialog(new ProgressWindow);
     dialog->sdl = std::make_unique<Sdl>();
@@ -105,6 +105,8 @@ std::unique_ptr<ProgressWindow> ProgressWindow::open() {
 }
 
 ProgressWindow::~ProgressWindow() = default;
+
+unsigned ProgressWindow::windowId() const { return sdl->windowId; }
 
 void ProgressWindow::setPosition(int value) {
     value = value < 0 ? 0 : value > 100 ? 100 : value;
