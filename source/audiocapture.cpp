@@ -2,6 +2,7 @@
 
 #include "platform/win32.h"
 #include "source/exceptionserver.h"
+#include "source/processstate.h"
 
 #include <atomic>
 #include <chrono>
@@ -31,6 +32,21 @@ HDSP realSetDSP(BASS_DWORD channel, DSPPROC* proc, BASS_DWORD user) { return BAS
 BASS_DWORD realIsActive(BASS_DWORD channel) { return BASS_ChannelIsActive(channel); }
 const videocapture::AudioSource realAudio{realSetDSP, realIsActive};
 const videocapture::AudioSource* audioSource = &realAudio;
+
+// The buffer is this module's own: a reset frees it, and the next writer
+// allocates afresh. The mutex and the condition keep nothing of a run.
+const ProcessStateSlot captureStateSlot{
+    __FILE__,
+    "captureBuffer captureCapacity captureOffset delivered deliveredMutex deliveredMore allocateCapture audioSource",
+    [] {
+        std::free(captureBuffer);
+        captureBuffer = nullptr;
+        captureCapacity = 0;
+        captureOffset.store(0);
+        delivered.store(0);
+        allocateCapture = callocate;
+        audioSource = &realAudio;
+    }};
 
 }  // namespace
 

@@ -1,6 +1,6 @@
 #include "source/rendercancel.h"
 
-#include "source/renderdialog.h"
+#include "source/processstate.h"
 #include "source/videostream.h"
 
 #include <csignal>
@@ -14,6 +14,16 @@ struct sigaction previousInterrupt {};
 bool interruptHandled = false;
 
 void onInterrupt(int) { interrupted = 1; }
+
+const ProcessStateSlot cancelStateSlot{__FILE__,
+                                       "cancelConfirmed interrupted interruptReported previousInterrupt interruptHandled",
+                                       [] {
+                                           rendercancel::releaseInterrupt();
+                                           cancelConfirmed = false;
+                                           interrupted = 0;
+                                           interruptReported = false;
+                                           previousInterrupt = {};
+                                       }};
 
 }  // namespace
 
@@ -43,10 +53,3 @@ bool interruptToReport() {
 }  // namespace rendercancel
 
 bool renderCancelled() { return cancelConfirmed || interrupted; }
-
-void videocapture::resetCancel() {
-    cancelConfirmed = false;
-    interrupted = 0;
-    interruptReported = false;
-    rendercancel::resetDialog();
-}

@@ -2,6 +2,7 @@
 
 #include "platform/progresswindow.h"
 #include "platform/win32.h"
+#include "source/processstate.h"
 #include "source/rendercancel.h"
 
 namespace {
@@ -25,6 +26,13 @@ rendercancel::DisplayFactory displayFactory;
 bool dialogPending = true;
 std::unique_ptr<ProgressDisplay> dialogWindow;
 bool dialogClosed = false;
+
+const ProcessStateSlot dialogStateSlot{__FILE__, "displayFactory dialogPending dialogWindow dialogClosed", [] {
+                                           dialogWindow.reset();
+                                           dialogPending = true;
+                                           dialogClosed = false;
+                                           displayFactory = nullptr;
+                                       }};
 
 }  // namespace
 
@@ -53,12 +61,6 @@ void closeDialog() {
 }
 
 bool dialogOpen() { return dialogWindow != nullptr; }
-
-void resetDialog() {
-    dialogWindow.reset();
-    dialogPending = true;
-    dialogClosed = false;
-}
 
 void setDisplayFactory(DisplayFactory factory) { displayFactory = std::move(factory); }
 

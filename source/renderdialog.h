@@ -26,9 +26,6 @@ void pollDialog();
 void closeDialog();
 bool dialogOpen();
 
-// Forgets the dialog of an earlier render (tests run several in one process).
-void resetDialog();
-
 // Test seam: makes the window (null restores the real one).
 using DisplayFactory = std::function<std::unique_ptr<ProgressDisplay>()>;
 void setDisplayFactory(DisplayFactory factory);

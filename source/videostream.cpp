@@ -3,6 +3,7 @@
 #include "source/assertion.h"
 #include "source/audiocapture.h"
 #include "source/exceptionserver.h"
+#include "source/processstate.h"
 #include "source/rendercancel.h"
 #include "source/renderdialog.h"
 
@@ -19,6 +20,14 @@ int aviLibraryUsers = 0;
 HINSTANCE instanceHandle = nullptr;
 std::uint8_t* flipBuffer = nullptr;
 std::size_t flipBufferSize = 0;
+
+const ProcessStateSlot writerStateSlot{__FILE__, "aviLibraryUsers instanceHandle flipBuffer flipBufferSize", [] {
+                                           aviLibraryUsers = 0;
+                                           instanceHandle = nullptr;
+                                           std::free(flipBuffer);
+                                           flipBuffer = nullptr;
+                                           flipBufferSize = 0;
+                                       }};
 
 }  // namespace
 

@@ -80,11 +80,3 @@ private:
 // progress window, or Ctrl-C. The frame loop ends, and deleting the writer
 // completes the file with everything rendered so far.
 bool renderCancelled();
-
-namespace videocapture {
-
-// Forgets a cancel request and the dialog (tests run several renders in one
-// process).
-void resetCancel();
-
-}  // namespace videocapture

@@ -7,6 +7,7 @@
 #include "demo/videomode.h"
 #include "platform/sdl/aviencoder.h"
 #include "tests/support/aviprobe.h"
+#include "source/processstate.h"
 #include "source/renderdialog.h"
 #include "tests/support/memoryencoder.h"
 #include "tests/support/messageboxes.h"
@@ -85,13 +86,17 @@ protected:
     void SetUp() override {
         ::testing::FLAGS_gtest_death_test_style = "threadsafe";
         setenv("QVO_CODEC", "utvideo", 1);
+        freshProcess();
+    }
+    // As a new process would be, with the fake music and the scripted window.
+    static void freshProcess() {
+        resetProcessState();
         videocapture::setAudioSource(&fakeSource);
-        videocapture::resetCancel();
+        rendercancel::setDisplayFactory([] { return std::make_unique<FakeDialog>(); });
         FakeMusic::active = true;
         FakeMusic::hook = nullptr;
         FakeDialog::presses = 0;
         FakeDialog::position = -1;
-        rendercancel::setDisplayFactory([] { return std::make_unique<FakeDialog>(); });
     }
     void TearDown() override {
         videocapture::setAudioSource(nullptr);
@@ -351,7 +356,7 @@ TEST_F(Writer, EachStepFailsWithItsOwnText) {
 TEST_F(Writer, CancelAsksAndYesCompletesTheFileWithTheFramesSoFar) {
     for (int answer : {IDNO, IDYES}) {
         SCOPED_TRACE(answer == IDYES ? "Yes" : "No");
-        videocapture::resetCancel();
+        freshProcess();
         MessageBoxRecorder boxes(answer);
         MemoryEncoder::Record& r = MemoryEncoder::install();
         int frames = 0;
