@@ -35,7 +35,6 @@ void markSyncStart() {
 }
 
 void updateFrameDelta() {
-    // Unsigned subtraction: the tick may wrap, the difference must not trap.
-    frameDelta = std::int32_t(std::uint32_t(demoTime()) - std::uint32_t(frameMark));
+    frameDelta = msBetween(demoTime(), frameMark);
     frameMark = demoTime();
 }

@@ -14,6 +14,12 @@ extern std::int32_t frameDelta;     // ms between the last two frame marks
 
 std::int32_t demoTime();
 
+// later - earlier as 32-bit signed arithmetic that wraps with the tick
+// instead of overflowing.
+constexpr std::int32_t msBetween(std::int32_t later, std::int32_t earlier) {
+    return std::int32_t(std::uint32_t(later) - std::uint32_t(earlier));
+}
+
 // Frame-derived time, in units of 1/71 s (video mode only).
 void setVideoTime(float time);
 float getVideoTime();

@@ -1,6 +1,7 @@
 #include "demo/commandline.h"
 
 #include "platform/win32.h"
+#include "source/ascii.h"
 #include "source/processstate.h"
 
 #include <climits>
@@ -13,13 +14,7 @@ PROCESS_STATE(float, videoFrameRate, 40.0f);
 
 namespace {
 
-// Only A-Z change: bytes outside ASCII stay as they are.
-std::string lowered(const char* text) {
-    std::string copy = text ? text : "";
-    for (char& c : copy)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return copy;
-}
+std::string lowered(const char* text) { return asciiLowered(text ? text : ""); }
 
 bool contains(const char* commandLine, const char* keyword) {
     return lowered(commandLine).find(keyword) != std::string::npos;

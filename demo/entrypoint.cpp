@@ -136,7 +136,7 @@ void initDemo() {
     const double prerollBegin = startupTimer.sinceBegin();
     if (!videoMode) {
         // Pre-roll: present the still black frame for 3.5 s.
-        while (std::int32_t(std::uint32_t(demoTime()) - std::uint32_t(frameMark)) < 3500) {
+        while (msBetween(demoTime(), frameMark) < 3500) {
             endOnStopSignal();
             window->update();
         }

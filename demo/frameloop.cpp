@@ -25,7 +25,7 @@ void copyFrame24Ssse3(const unsigned char* in, unsigned char* out, std::size_t p
 
 namespace {
 
-std::int32_t elapsed() { return std::int32_t(std::uint32_t(demoTime()) - std::uint32_t(loopStart)); }
+std::int32_t elapsed() { return msBetween(demoTime(), loopStart); }
 
 // The single-precision value nearest to 1/10792, 10792 = 152 s in 1/71 s.
 constexpr float progressScale = 0.0000926612338f;

@@ -5,14 +5,19 @@
 //   playMusic();    // right before the frame loop
 //   stopMusic();    // shutdown
 //
-// Failures are thrown as plain ints: 0 the library found no output, 1 the
-// stream could not be made (a clip missing from the pack ends up here), 2 it
-// would not play. With sound off no audio call is made at all.
+// Failures are thrown as plain ints, the codes below. With sound off no audio
+// call is made at all.
 #pragma once
 
 #include <string>
 
 #include "platform/bass.h"
+
+enum MusicError : int {
+    musicNoOutput = 0,  // the library found no output
+    musicNoStream = 1,  // the stream could not be made (also a clip missing from the pack)
+    musicWontPlay = 2,  // the stream would not play
+};
 
 extern HSTREAM musicStream;  // 0 until startMusic has created the stream
 

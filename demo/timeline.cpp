@@ -22,11 +22,6 @@ PROCESS_STATE(Track, flashTrack);
 
 namespace {
 
-// Wrap-safe 32-bit signed difference a - b.
-std::int32_t minus(std::int32_t a, std::int32_t b) {
-    return std::int32_t(std::uint32_t(a) - std::uint32_t(b));
-}
-
 const std::int32_t titleCueData[] = {791, 6990, 13179, 19328, 24745, -1};
 const std::int32_t curtainOpenCueData[] = {791, 6990, 13179, 19328, 24745, -1};
 const std::int32_t letterboxCueData[] = {136500, -1};
@@ -98,13 +93,13 @@ int Track::findSegment(std::int32_t t) const {
 }
 
 double Track::valueAt(std::int32_t now) const {
-    const std::int32_t t = minus(now, startTime);
+    const std::int32_t t = msBetween(now, startTime);
     const int k = findSegment(t);
     const int j = k + 1 < int(keys.size()) ? k + 1 : k;
     const std::int32_t d = keys[j].time - keys[k].time;
     if (d == 0) return keys[j].value;
     const double slope = (double(keys[j].value) - double(keys[k].value)) / double(d);
-    return double(keys[k].value) + slope * double(minus(t, keys[k].time));
+    return double(keys[k].value) + slope * double(msBetween(t, keys[k].time));
 }
 
 CueList::CueList(const std::int32_t* terminated) {
@@ -115,7 +110,7 @@ CueList::CueList(const std::int32_t* terminated) {
 
 bool CueList::fired() {
     if (finished()) return false;
-    const std::int32_t elapsed = minus(demoTime(), syncStartTime);
+    const std::int32_t elapsed = msBetween(demoTime(), syncStartTime);
     if (elapsed < entries[index]) return false;
     ++index;
     return true;

@@ -1,4 +1,5 @@
-// libFuzzer target for the pack reader: any bytes as a pack file.
+// libFuzzer target for the pack reader: any bytes as a pack, parsed straight
+// from memory.
 //
 // Besides the sanitizers' own checks it holds the reader to its promises:
 // an accepted directory has at most 1024 entries with names under 512 bytes,
@@ -11,8 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
-#include <unistd.h>
 
 [[noreturn]] static void broken(const char* what) {
     std::fprintf(stderr, "pack reader broke its promise: %s\n", what);
@@ -20,15 +21,9 @@
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string path = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
-                                    "/qvo-pack-fuzz-" + std::to_string(getpid()) + ".dat";
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    if (size > 0) std::fwrite(data, 1, size, f);
-    std::fclose(f);
-
-    PackDirectory directory;
-    const int result = directory.parse(path.c_str());
+    // One directory for every input: parse starts by forgetting the last one.
+    static PackDirectory directory;
+    const int result = directory.parse(std::span<const std::uint8_t>(data, size));
     if (result != 0) {
         if (directory.count() != 0) broken("a refused pack kept entries");
         if (directory.entrySize("a") != -1 || directory.readEntry("a") != nullptr) broken("a refused pack answers");
@@ -41,6 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::int64_t end = std::int64_t(directory.offset(i)) + directory.size(i);
         if (directory.size(i) < 0 || directory.offset(i) < 0 || end > std::int64_t(size))
             broken("entry outside the file");
+        // Lookups scan the directory, so asking for every entry of a large
+        // one costs its square; its first and last 64 entries stand for it.
+        if (i >= 64 && i < directory.count() - 64) continue;
         const std::int32_t found = directory.entrySize(name);
         if (found < 0) broken("an entry's own name is not found");
         std::unique_ptr<unsigned char[]> bytes(directory.readEntry(name));

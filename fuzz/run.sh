@@ -19,9 +19,9 @@ flags="-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recov
 $cxx $flags $(pkg-config --cflags sdl2) -o "$out/pack_reader_fuzz" \
     "$root/fuzz/pack_reader_fuzz.cpp" \
     "$root/source/fileserver.cpp" "$root/source/exceptionserver.cpp" "$root/source/debugserver.cpp" \
-    "$root/platform/win32.cpp" $(pkg-config --libs sdl2)
+    "$root/source/processstate.cpp" "$root/platform/sdl/win32.cpp" $(pkg-config --libs sdl2)
 
 cp -n "$root"/fuzz/corpus/* "$out/corpus/" 2>/dev/null || true
 cd "$out"
-exec ./pack_reader_fuzz -max_total_time="$duration" -max_len=16384 -timeout=10 \
+exec ./pack_reader_fuzz -max_total_time="$duration" -max_len=8192 -timeout=10 \
     -dict="$root/fuzz/pack.dict" -print_final_stats=1 -artifact_prefix="$out/" corpus

@@ -1,5 +1,6 @@
 #include "source/fileserver.h"
 
+#include "source/ascii.h"
 #include "source/assertion.h"
 #include "source/debugserver.h"
 #include "source/exceptionserver.h"
@@ -22,14 +23,6 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
-// Only A-Z change; every other byte stays as it is.
-std::string lowered(const char* text) {
-    std::string copy = text;
-    for (char& c : copy)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return copy;
-}
 
 bool isBlank(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -64,10 +57,10 @@ PackDirectory::PackDirectory() { clear(); }
 PackDirectory::~PackDirectory() = default;
 
 void PackDirectory::clear() {
-    for (int i = 0; i < maxEntries; ++i) {
+    // Nothing past entryCount is set. Name buffers stay for the next parse.
+    for (int i = 0; i < entryCount; ++i) {
         entrySizes[i] = 0;
         entryOffsets[i] = 0;
-        entryNames[i].reset();
     }
     entryCount = 0;
 }
@@ -75,26 +68,45 @@ void PackDirectory::clear() {
 int PackDirectory::parse(const char* packName) {
     QVO_REQUIRE(packName);
     clear();
-    const std::size_t nameLength = std::strlen(packName);
-    this->packName.reset(new char[nameLength + 1]);
-    std::memcpy(this->packName.get(), packName, nameLength + 1);
+    packImage.clear();
 
     FileHandle file(std::fopen(packName, "rb"));
-    if (!file) return -1;
-    if (std::fseek(file.get(), 0, SEEK_END) != 0) return -2;
+    if (!file) return cannotOpen;
+    if (std::fseek(file.get(), 0, SEEK_END) != 0) return cannotSeek;
     const long fileSize = std::ftell(file.get());
-    if (fileSize < 0) return -2;
-    if (fileSize < 1) return -3;
-    // Offsets and sizes are 32-bit: a larger pack cannot be addressed.
-    if (fileSize > INT32_MAX) return -7;
-    if (std::fseek(file.get(), 0, SEEK_SET) != 0) return -2;
+    if (fileSize < 0) return cannotSeek;
+    if (fileSize < 1) return empty;
+    if (fileSize > INT32_MAX) return tooLarge;
+    if (std::fseek(file.get(), 0, SEEK_SET) != 0) return cannotSeek;
 
-    std::vector<unsigned char> packImage(static_cast<std::size_t>(fileSize));
+    packImage.resize(static_cast<std::size_t>(fileSize));
     const std::size_t arrived = std::fread(packImage.data(), 1, packImage.size(), file.get());
     if (arrived < packImage.size()) {
+        // The pack format's reader has always put the count that arrived on
+        // standard output; openPack gives the reason on standard error.
         std::printf("%zu\n", arrived);
-        return -4;
+        packImage.clear();
+        return shortRead;
     }
+    return parseImage();
+}
+
+int PackDirectory::parse(std::span<const unsigned char> pack) {
+    clear();
+    packImage.clear();
+    if (pack.size() < 1) return empty;
+    if (pack.size() > std::size_t(INT32_MAX)) return tooLarge;
+    packImage.assign(pack.begin(), pack.end());
+    return parseImage();
+}
+
+int PackDirectory::parseImage() {
+    const long fileSize = long(packImage.size());
+    auto refuse = [this](int result) {
+        clear();
+        packImage.clear();
+        return result;
+    };
 
     // The byte that breaks a partial match is not tried again as the first
     // signature character.
@@ -108,16 +120,15 @@ int PackDirectory::parse(const char* packName) {
         }
         ++p;
     }
-    if (p >= fileSize) return -5;
+    if (p >= fileSize) return refuse(noSignature);
     ++p;  // the separator byte, never looked at
 
     // Every step below checks p against the end: a directory without its end
     // mark is refused rather than read past.
     int marks = 0;
     bool sizeExpected = false;
-    std::vector<std::int32_t> sizes;
     while (marks < 2) {
-        if (p >= fileSize) return clear(), -6;
+        if (p >= fileSize) return refuse(malformedDirectory);
         const unsigned char c = packImage[p];
         if (c == '@') {
             ++marks;
@@ -132,12 +143,12 @@ int PackDirectory::parse(const char* packName) {
             long long value = 0;
             while (p < fileSize && packImage[p] >= '0' && packImage[p] <= '9') {
                 value = value * 10 + (packImage[p] - '0');
-                if (value > INT32_MAX) return clear(), -6;
+                if (value > INT32_MAX) return refuse(malformedDirectory);
                 ++p;
             }
-            if (negative && value != 0) return clear(), -6;
+            if (negative && value != 0) return refuse(malformedDirectory);
             while (p < fileSize && packImage[p] != '@') ++p;
-            if (p >= fileSize) return clear(), -6;
+            if (p >= fileSize) return refuse(malformedDirectory);
             ++p;
             entrySizes[entryCount] = std::int32_t(value);
             sizeExpected = false;
@@ -145,49 +156,58 @@ int PackDirectory::parse(const char* packName) {
         } else {
             marks = 0;
             sizeExpected = true;
-            if (entryCount >= maxEntries) return clear(), -6;
-            long end = p;
-            while (end < fileSize && packImage[end] != '@') ++end;
-            if (end >= fileSize || end - p >= nameCapacity) return clear(), -6;
-            entryNames[entryCount].reset(new char[nameCapacity]);
-            std::memcpy(entryNames[entryCount].get(), &packImage[p], std::size_t(end - p));
+            if (entryCount >= maxEntries) return refuse(malformedDirectory);
+            const unsigned char* start = &packImage[std::size_t(p)];
+            const auto* at = static_cast<const unsigned char*>(std::memchr(start, '@', std::size_t(fileSize - p)));
+            const long end = at ? p + (at - start) : fileSize;
+            if (end >= fileSize || end - p >= nameCapacity) return refuse(malformedDirectory);
+            if (!entryNames[entryCount]) entryNames[entryCount].reset(new char[nameCapacity]);
+            std::memcpy(entryNames[entryCount].get(), start, std::size_t(end - p));
             entryNames[entryCount][end - p] = '\0';
+            // Names are C strings: a zero byte ends one early.
+            nameLength[entryCount] = std::int16_t(std::strlen(entryNames[entryCount].get()));
+            long base = p + nameLength[entryCount];
+            while (base > p && packImage[std::size_t(base - 1)] != '/') --base;
+            baseNameStart[entryCount] = std::int16_t(base - p);
             p = end;  // the @ is counted by the next pass
         }
     }
-    // A name directly followed by @@ ends the directory without that entry.
-    if (entryCount < maxEntries) entryNames[entryCount].reset();
+    // A name directly followed by @@ ends the directory without that entry:
+    // it is not counted.
 
     long long offset = p;
     for (int i = 0; i < entryCount; ++i) {
-        if (offset + entrySizes[i] > fileSize) return clear(), -6;
+        if (offset + entrySizes[i] > fileSize) return refuse(malformedDirectory);
         entryOffsets[i] = std::int32_t(offset);
         offset += entrySizes[i];
     }
-    return 0;
+    return ok;
 }
 
 const char* PackDirectory::describe(int result) {
     switch (result) {
-        case 0: return "ok";
-        case -1: return "cannot be opened";
-        case -2: return "cannot be seeked";
-        case -3: return "is empty";
-        case -4: return "could not be read whole";
-        case -5: return "has no pack signature";
-        case -6: return "has a malformed directory";
-        case -7: return "is too large for a pack";
+        case ok: return "ok";
+        case cannotOpen: return "cannot be opened";
+        case cannotSeek: return "cannot be seeked";
+        case empty: return "is empty";
+        case shortRead: return "could not be read whole";
+        case noSignature: return "has no pack signature";
+        case malformedDirectory: return "has a malformed directory";
+        case tooLarge: return "is too large for a pack";
         default: return "cannot be used";
     }
 }
 
 int PackDirectory::find(const char* name) const {
-    const std::string request = lowered(name);
+    const std::size_t length = std::strlen(name);
+    if (length >= std::size_t(nameCapacity)) return -1;  // longer than any name
+    const int requestLength = int(length);
     for (int i = 0; i < entryCount; ++i) {
-        const std::string full = lowered(entryNames[i].get());
-        const std::size_t slash = full.rfind('/');
-        const std::string base = slash == std::string::npos ? full : full.substr(slash + 1);
-        if (request == full || request == base) return i;
+        const char* full = entryNames[i].get();
+        if (requestLength == nameLength[i] && equalIgnoringAsciiCase({name, length}, {full, length})) return i;
+        const int base = baseNameStart[i];
+        if (requestLength == nameLength[i] - base && equalIgnoringAsciiCase({name, length}, {full + base, length}))
+            return i;
     }
     return -1;
 }
@@ -196,19 +216,13 @@ unsigned char* PackDirectory::readEntry(const char* name) const {
     QVO_REQUIRE(name);
     const int i = find(name);
     if (i < 0) return nullptr;
-    FileHandle file(std::fopen(packName.get(), "rb"));
-    if (!file) return nullptr;
-    if (std::fseek(file.get(), entryOffsets[i], SEEK_SET) != 0) return nullptr;
     unsigned char* buffer = nullptr;
     try {
         buffer = new unsigned char[std::size_t(entrySizes[i])];
     } catch (const std::bad_alloc&) {
         return nullptr;  // no allocation-failure handler installed
     }
-    if (std::fread(buffer, 1, std::size_t(entrySizes[i]), file.get()) < std::size_t(entrySizes[i])) {
-        delete[] buffer;
-        return nullptr;
-    }
+    std::memcpy(buffer, packImage.data() + entryOffsets[i], std::size_t(entrySizes[i]));
     return buffer;
 }
 

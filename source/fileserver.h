@@ -15,32 +15,45 @@
 // fit the reader: a name of 512 bytes or more, more than 1024 entries, no end
 // mark before the end of the file, a negative size, a size that overflows 32
 // bits, or an entry whose bytes would lie past the end of the file. So every
-// entry of an accepted pack lies inside the file; should the file shrink
-// afterwards, the short read makes getFile return null.
+// entry of an accepted pack lies inside it.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <span>
+#include <vector>
 
 class DebugServer;
 
-// The parsed directory of a pack file. Entry data is read from disk again on
-// every request.
+// The parsed directory of a pack. The pack's bytes are kept; entries are
+// slices of them.
 class PackDirectory {
 public:
     static constexpr int maxEntries = 1024;
     static constexpr int nameCapacity = 512;  // 511 bytes plus terminator
+
+    // The results of parse.
+    enum Result : int {
+        ok = 0,
+        cannotOpen = -1,
+        cannotSeek = -2,
+        empty = -3,
+        shortRead = -4,
+        noSignature = -5,
+        malformedDirectory = -6,
+        tooLarge = -7,  // more than 32-bit offsets can address
+    };
 
     PackDirectory();
     ~PackDirectory();
     PackDirectory(const PackDirectory&) = delete;
     PackDirectory& operator=(const PackDirectory&) = delete;
 
-    // 0 on success, or a negative code (-1 open, -2 seek, -3 empty,
-    // -4 short read, -5 no signature, -6 malformed directory, -7 larger
-    // than 32-bit offsets can address).
+    // Reads the pack file whole, then parses its bytes.
     int parse(const char* packName);
+    // Parses a pack held in memory (a copy is kept).
+    int parse(std::span<const unsigned char> pack);
     // A new buffer with the entry's bytes (caller owns it, delete[]), or null.
     unsigned char* readEntry(const char* name) const;
     // The entry's size, or -1.
@@ -57,10 +70,15 @@ public:
 private:
     int find(const char* name) const;
     void clear();
+    int parseImage();
 
-    std::unique_ptr<char[]> packName;
-    std::int32_t entrySizes[maxEntries];
-    std::int32_t entryOffsets[maxEntries];
+    std::vector<unsigned char> packImage;
+    std::int32_t entrySizes[maxEntries] = {};
+    std::int32_t entryOffsets[maxEntries] = {};
+    // Kept for lookups: the name's length and where its part after the last
+    // '/' begins.
+    std::int16_t nameLength[maxEntries] = {};
+    std::int16_t baseNameStart[maxEntries] = {};
     std::unique_ptr<char[]> entryNames[maxEntries];
     std::int32_t entryCount = 0;
 };

@@ -7,6 +7,7 @@
 // Output files are written beside their final name and renamed into place,
 // so a failed run never leaves a half-written pack behind. Exit code 0 on
 // success, 1 on any failure (with a message on standard error), 2 on misuse.
+#include "source/ascii.h"
 #include "source/fileserver.h"
 
 #include <cerrno>
@@ -34,12 +35,6 @@ int usage() {
 int fail(const std::string& message) {
     std::fprintf(stderr, "qvo-pack: %s\n", message.c_str());
     return 1;
-}
-
-std::string lowered(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return text;
 }
 
 bool readWhole(const std::string& path, std::vector<unsigned char>& bytes, std::string& error) {
@@ -106,7 +101,7 @@ int create(const std::string& out, int count, char** specs) {
             return fail("entry name longer than 511 bytes: " + entry.name.substr(0, 40) + "...");
         if (entry.name.find('@') != std::string::npos) return fail("entry name contains '@': " + entry.name);
         for (const Entry& other : entries)
-            if (lowered(other.name) == lowered(entry.name))
+            if (asciiLowered(other.name) == asciiLowered(entry.name))
                 return fail("entry name given twice (names ignore case): " + entry.name);
         std::string error;
         if (!readWhole(path, entry.bytes, error)) return fail(error);
