@@ -1,8 +1,7 @@
 #include "demo/packlocation.h"
 
 #include "buildinfo.h"
-
-#include <unistd.h>
+#include "platform/win32.h"
 
 #include <cstdio>
 
@@ -12,15 +11,17 @@ constexpr const char* packName = "QuelVarnOssa.dat";
 
 std::string executableFolder() {
     char exe[4096];
-    const ssize_t length = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (length <= 0) return {};
+    const DWORD length = GetModuleFileNameA(nullptr, exe, sizeof exe);
+    if (length == 0 || length >= sizeof exe) return {};
     const std::string path(exe, std::size_t(length));
-    return path.substr(0, path.find_last_of('/'));
+    return path.substr(0, path.find_last_of("/\\"));
 }
+
+bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string joined(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
-    return folder.back() == '/' ? folder + name : folder + "/" + name;
+    return folder.back() == '/' || folder.back() == '\\' ? folder + name : folder + "/" + name;
 }
 
 }  // namespace
@@ -36,7 +37,7 @@ std::vector<std::string> packFolders() {
 std::string firstPackIn(const std::vector<std::string>& folders, const std::string& name) {
     for (const std::string& folder : folders) {
         const std::string path = joined(folder, name);
-        if (access(path.c_str(), F_OK) == 0) return path;
+        if (exists(path)) return path;
     }
     return name;
 }
@@ -45,7 +46,7 @@ const char* packFileName() {
     static std::string chosen;
     const std::vector<std::string> folders = packFolders();
     chosen = firstPackIn(folders, packName);
-    if (access(chosen.c_str(), F_OK) != 0) {
+    if (!exists(chosen)) {
         std::fprintf(stderr, "quelvarnossa: %s is not in the working directory", packName);
         for (std::size_t i = 1; i < folders.size(); ++i) std::fprintf(stderr, ", %s", folders[i].c_str());
         std::fprintf(stderr, "\n");

@@ -50,7 +50,9 @@ int initDisplay(const char* className, std::int32_t width, std::int32_t height) 
 
     display.library = LoadLibraryA("ddraw.dll");
     if (!display.library) return 0;
-    auto create = reinterpret_cast<DirectDrawCreateProc>(GetProcAddress(display.library, "DirectDrawCreate"));
+    // Through void(*)(): the generic function pointer, whatever FARPROC is here.
+    auto create = reinterpret_cast<DirectDrawCreateProc>(
+        reinterpret_cast<void (*)()>(GetProcAddress(display.library, "DirectDrawCreate")));
     if (!create) return 0;
     if (failed(create(nullptr, &display.directDraw, nullptr))) return 0;
 
@@ -96,6 +98,9 @@ int initDisplay(const char* className, std::int32_t width, std::int32_t height) 
     if (!display.converter) return 0;
 
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, 0, nullptr, 0);
+    // Whether exclusive mode shows the window is up to the DirectDraw at
+    // hand (Wine's leaves it hidden, and then nothing is seen): show it.
+    ShowWindow(display.window, SW_SHOW);
     return 1;
 }
 

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "platform/bass.h"
 
@@ -57,9 +58,12 @@ std::uint64_t decodedBytes(HSTREAM handle);
 // Why the last BASS_Init, BASS_StreamCreateFile or BASS_StreamPlay returned 0.
 const char* lastError();
 
+#ifndef _WIN32
 // Test seam: the clock (nanoseconds, any origin) a device stream is kept
-// in step with. Null restores the steady clock.
+// in step with. Null restores the steady clock. (Only SDL's outputs are
+// kept in step: waveOut runs on the sound card's own clock.)
 void setDeviceClock(std::int64_t (*clock)());
+#endif
 
 // Test seam: every BASS_* call is named to the filter before it does
 // anything; when the filter returns false the call fails as if the device,
@@ -71,5 +75,10 @@ using CallFilter = std::function<bool(Call)>;
 CallFilter setCallFilter(CallFilter filter);
 
 const char* callName(Call call);
+
+// For the backends: the text lastError() returns, and the filter's answer
+// for a call (recording the injected failure when it refuses).
+std::string& lastErrorText();
+bool callAllowed(Call call);
 
 }  // namespace bass

@@ -1,5 +1,6 @@
-// The DirectDraw subset the display uses, over one SDL window, renderer and
-// streaming texture, plus the run-time loading it is reached through.
+// The DirectDraw subset the display uses, plus the run-time loading it is
+// reached through. On Windows the system's own; elsewhere over one SDL
+// window, renderer and streaming texture (platform/sdl).
 //
 //   HMODULE lib = LoadLibraryA("ddraw.dll");
 //   auto create = (DirectDrawCreateProc)GetProcAddress(lib, "DirectDrawCreate");
@@ -28,6 +29,18 @@
 #pragma once
 
 #include "platform/win32window.h"
+
+#ifdef _WIN32
+
+#include <ddraw.h>
+
+// The records' sizes as the system checks them in dwSize.
+constexpr DWORD DDSURFACEDESC_SIZE = sizeof(DDSURFACEDESC);
+constexpr DWORD DDPIXELFORMAT_SIZE = sizeof(DDPIXELFORMAT);
+
+using DirectDrawCreateProc = HRESULT(WINAPI*)(GUID* device, IDirectDraw** directDraw, IUnknown* outer);
+
+#else
 
 #include <cstdint>
 #include <functional>
@@ -161,3 +174,5 @@ HRESULT createSdlDirectDraw(IDirectDraw** directDraw);
 int openLibraryCount();
 
 }  // namespace ddraw
+
+#endif  // _WIN32

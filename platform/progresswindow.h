@@ -1,17 +1,16 @@
-// The render progress dialog as a small SDL window: the layout of dialog
-// 101 (resources/progress.rc), a bar from 0 to 100 and a Cancel button.
+// The render progress dialog: dialog 101 of resources/progress.rc, a bar
+// from 0 to 100 and a Cancel button. On Windows the real dialog, made from
+// the resource and run on a thread of its own; elsewhere a small SDL window
+// drawn from the same layout.
 //
 //   auto dialog = win32::ProgressWindow::open();  // null without a display
 //   dialog->setPosition(percent);
 //   if (dialog->cancelPressed()) ...              // button, Escape, close box
 //
-// Everything runs on the calling thread: call it from the thread that
-// renders, once per frame.
+// Call it from the thread that renders, once per frame.
 #pragma once
 
 #include <memory>
-
-union SDL_Event;
 
 namespace win32 {
 
@@ -45,14 +44,17 @@ constexpr int dialogUnitsToPixelsY(int units) { return units * 13 / 8; }
 class ProgressWindow {
 public:
     // Null when no display is there or the window cannot be made. Tests may
-    // open it without one, on SDL's dummy driver, and feed it events.
+    // open it without one, on SDL's dummy driver, and feed it events (the
+    // flag means nothing on Windows, which always has a desktop).
     static std::unique_ptr<ProgressWindow> open(bool evenWithoutDisplay = false);
     ~ProgressWindow();
 
     // Like PBM_SETPOS: clamped to the bar's range 0..100.
     void setPosition(int percent);
     int position() const { return percent; }
-    unsigned windowId() const;
+#ifndef _WIN32
+    unsigned windowId() const;  // SDL's id of the window, for tests' events
+#endif
 
     // Handles the window's pending events; true when the user pressed
     // Cancel, Escape or the close box since the last call.
@@ -60,13 +62,10 @@ public:
 
 private:
     ProgressWindow() = default;
-    void draw();
-    bool handle(const ::SDL_Event& event);  // true when the event was this window's
 
-    struct Sdl;
-    std::unique_ptr<Sdl> sdl;
+    struct Backend;  // the platform's window
+    std::unique_ptr<Backend> backend;
     int percent = 0;
-    bool pressed = false;
 };
 
 }  // namespace win32

@@ -1,5 +1,4 @@
-// The Video for Windows calls the AVI writer makes, over FFmpeg: libavformat's
-// AVI muxer, libavcodec's encoders and libswscale for the pixel formats.
+// The Video for Windows calls the AVI writer makes:
 //
 //   AVIFileInit();
 //   AVIFileOpenA(&file, "out.avi", OF_WRITE | OF_CREATE, nullptr);
@@ -12,6 +11,15 @@
 //   AVIStreamWrite(...) per frame and per audio chunk, in any interleaving;
 //   AVIStreamRelease(...); AVIFileRelease(file);             // completes it
 //   AVIFileExit();
+//
+// On Windows these are the system's own (platform/windows), with two calls
+// passed through our hands first: AVISaveOptions answers from QVO_CODEC
+// without asking when it is set (rawvideo: Full Frames; a four-character
+// code: that installed codec; cancel), and AVIStreamWrite keeps the file
+// within the 2 GiB a classic AVI file can hold.
+//
+// Elsewhere (platform/sdl) they are ours, over FFmpeg: libavformat's AVI
+// muxer, libavcodec's encoders and libswscale for the pixel formats.
 //
 // Every call returns 0 or a negative FFmpeg error code; FormatMessageA turns
 // a code into its text. Writes are queued and encoded on a thread of the
@@ -29,6 +37,33 @@
 #pragma once
 
 #include "platform/win32.h"
+
+#ifdef _WIN32
+
+#include <vfw.h>
+
+// The frame format the writer hands over: the header plus one (unused)
+// colour entry, 44 bytes.
+struct BITMAPINFO24 {
+    BITMAPINFOHEADER bmiHeader;
+    DWORD bmiColors[1];
+};
+static_assert(sizeof(BITMAPINFO24) == 44);
+
+namespace vfw {
+
+INT_PTR saveOptions(HWND owner, UINT flags, int streamCount, PAVISTREAM* streams, LPAVICOMPRESSOPTIONS* options);
+HRESULT streamSetFormat(PAVISTREAM stream, LONG position, const void* format, LONG formatSize);
+HRESULT streamWrite(PAVISTREAM stream, LONG start, LONG count, const void* data, LONG bytes, DWORD flags,
+                    LONG* samplesWritten, LONG* bytesWritten);
+
+}  // namespace vfw
+
+#define AVISaveOptions vfw::saveOptions
+#define AVIStreamSetFormat vfw::streamSetFormat
+#define AVIStreamWrite vfw::streamWrite
+
+#else
 
 #include <cstdint>
 
@@ -176,13 +211,15 @@ DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD lan
                      DWORD size, void* arguments);
 HLOCAL LocalFree(HLOCAL memory);
 
+#endif  // _WIN32
+
 namespace vfw {
 
 // Waits until everything written to the stream has reached the file (for a
 // compressed stream, the frames its encoder held back too) and returns the
 // first failure among those writes, 0 when there was none. Call it once the
 // stream's last write is made, before the releases. (Windows' writes are not
-// queued: there it has nothing to wait for.)
+// queued: there it has nothing to wait for and returns 0.)
 HRESULT finishStream(PAVISTREAM stream);
 
 }  // namespace vfw

@@ -1,5 +1,6 @@
 // The small part of the Win32 API the demo calls that is not about windows:
-// message boxes, the millisecond tick, Sleep and process exit.
+// message boxes, the millisecond tick, Sleep and process exit. On Windows
+// these are the system's own; elsewhere (platform/sdl):
 //
 //   MessageBoxA  - a real SDL message box where a display exists; otherwise
 //                  the caption and text go to standard error.
@@ -9,6 +10,10 @@
 // Tests swap the message box for a recording double with
 // win32::setMessageBoxHandler.
 #pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 
 #include <cstdint>
 #include <functional>
@@ -45,6 +50,17 @@ void Sleep(DWORD milliseconds);
 // Ends the process with the given exit code; static destructors run.
 [[noreturn]] void ExitProcess(UINT exitCode);
 
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+
+// The attributes of a file or directory, INVALID_FILE_ATTRIBUTES when there
+// is none of that name (only the existence is answered here).
+DWORD GetFileAttributesA(const char* fileName);
+
+// The path of the running program for a null module; returns the path's
+// length (0 on failure, size when the buffer was too small, as Windows does).
+DWORD GetModuleFileNameA(void* module, char* fileName, DWORD size);
+
+// The SDL backend's own seams.
 namespace win32 {
 
 // What a message box would have shown; handed to a replacement handler.
@@ -64,3 +80,5 @@ MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler);
 bool displayAvailable();
 
 }  // namespace win32
+
+#endif  // _WIN32

@@ -1,6 +1,7 @@
 // The window side of the Win32 API the display calls: one window class and
 // window, its message queue and window procedure, the cursor, the screen
-// saver switch and the program's icon resource, over SDL2.
+// saver switch and the program's icon resource. On Windows the system's
+// own; elsewhere over SDL2 (platform/sdl).
 //
 //   WNDCLASSA wc{}; wc.lpfnWndProc = proc; wc.lpszClassName = "Tirrow";
 //   wc.hIcon = LoadIconA(GetModuleHandleA(nullptr), "IDI_MAIN");
@@ -17,6 +18,8 @@
 #pragma once
 
 #include "platform/win32.h"
+
+#ifndef _WIN32
 
 #include <cstdint>
 
@@ -148,3 +151,5 @@ bool startVideo();
 void stopVideo();
 
 }  // namespace win32
+
+#endif  // _WIN32

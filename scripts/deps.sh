@@ -7,7 +7,8 @@ PACKAGES="build-essential cmake pkg-config git
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   xvfb xauth xdotool time bc x11-utils imagemagick ffmpeg sox openbox libx11-dev
-  dpkg-dev lintian man-db"
+  dpkg-dev lintian man-db
+  wine64 g++-mingw-w64-x86-64-posix zip"
 
 missing=""
 for p in $PACKAGES; do

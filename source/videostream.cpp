@@ -100,7 +100,7 @@ void VideoStream::openFile(const char* fileName) {
         // The box names no file; a render started from a folder the user
         // cannot write should say which folder that was.
         std::error_code error;
-        std::fprintf(stderr, "Cannot create \"%s\".\n", std::filesystem::absolute(fileName, error).c_str());
+        std::fprintf(stderr, "Cannot create \"%s\".\n", std::filesystem::absolute(fileName, error).string().c_str());
         fail("Couldn't open avi file!", result);
     }
 }

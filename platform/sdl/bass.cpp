@@ -143,15 +143,9 @@ private:
     Library& lib;
 };
 
-bool wantOffline = false;
-std::string errorText;
-bass::CallFilter callFilter;
-
-bool allowed(bass::Call call) {
-    if (!callFilter || callFilter(call)) return true;
-    errorText = std::string(bass::callName(call)) + " failed (injected)";
-    return false;
-}
+// Shared by every backend (platform/bassoutput.cpp).
+std::string& errorText = bass::lastErrorText();
+bool allowed(bass::Call call) { return bass::callAllowed(call); }
 
 Stream* findStream(Library& lib, BASS_DWORD handle) {
     for (auto& s : lib.streams)
@@ -457,7 +451,7 @@ BASS_BOOL BASS_Init(int device, BASS_DWORD freq, BASS_DWORD /*flags*/, void* /*w
         return 0;
     }
     lib.rate = int(freq);
-    lib.offline = wantOffline;
+    lib.offline = bass::offlineOutput();
     lib.running = false;
     lib.quitting = false;
     lib.bufferSeconds = 0.0;
@@ -645,14 +639,6 @@ BASS_DWORD BASS_ChannelIsActive(BASS_DWORD handle) {
 
 namespace bass {
 
-void useOfflineOutput(bool offline) { wantOffline = offline; }
-bool offlineOutput() { return wantOffline; }
-
-bool realtimeCaptureRequested() {
-    const char* v = std::getenv("QVO_REALTIME_CAPTURE");
-    return v && std::strcmp(v, "1") == 0;
-}
-
 double outputBufferSeconds() {
     const Library& lib = library();
     return lib.initialised ? lib.bufferSeconds : 0.0;
@@ -669,29 +655,5 @@ std::uint64_t decodedBytes(HSTREAM handle) {
     return s ? s->decoded.load(std::memory_order_relaxed) : 0;
 }
 
-const char* lastError() { return errorText.c_str(); }
-
 void setDeviceClock(std::int64_t (*clock)()) { deviceClock = clock ? clock : steadyNanoseconds; }
-
-CallFilter setCallFilter(CallFilter filter) {
-    CallFilter old = std::move(callFilter);
-    callFilter = std::move(filter);
-    return old;
-}
-
-const char* callName(Call call) {
-    switch (call) {
-        case Call::Init: return "BASS_Init";
-        case Call::StreamCreateFile: return "BASS_StreamCreateFile";
-        case Call::Start: return "BASS_Start";
-        case Call::StreamPlay: return "BASS_StreamPlay";
-        case Call::Stop: return "BASS_Stop";
-        case Call::StreamFree: return "BASS_StreamFree";
-        case Call::Free: return "BASS_Free";
-        case Call::ChannelSetDSP: return "BASS_ChannelSetDSP";
-        case Call::ChannelIsActive: return "BASS_ChannelIsActive";
-    }
-    return "?";
-}
-
 }  // namespace bass

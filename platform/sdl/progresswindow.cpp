@@ -74,11 +74,16 @@ void label(SDL_Renderer* r, const SDL_Rect& box, const char* text) {
 
 }  // namespace
 
-struct ProgressWindow::Sdl {
+struct ProgressWindow::Backend {
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
     Uint32 windowId = 0;
-    ~Sdl() {
+    bool pressed = false;
+
+    void draw(int percent);
+    bool handle(const SDL_Event& event, int percent);  // true when the event was this window's
+
+    ~Backend() {
         if (renderer) SDL_DestroyRenderer(renderer);
         if (window) SDL_DestroyWindow(window);
         if (window || renderer) SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -89,30 +94,31 @@ std::unique_ptr<ProgressWindow> ProgressWindow::open(bool evenWithoutDisplay) {
     if (!displayAvailable() && !evenWithoutDisplay) return nullptr;
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
     std::unique_ptr<ProgressWindow> dialog(new ProgressWindow);
-    dialog->sdl = std::make_unique<Sdl>();
+    dialog->backend = std::make_unique<Backend>();
+    Backend& b = *dialog->backend;
     const DialogTemplate& t = progressDialog;
-    dialog->sdl->window = SDL_CreateWindow(t.caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                           dialogUnitsToPixelsX(t.width), dialogUnitsToPixelsY(t.height), 0);
-    if (!dialog->sdl->window) {
+    b.window = SDL_CreateWindow(t.caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                dialogUnitsToPixelsX(t.width), dialogUnitsToPixelsY(t.height), 0);
+    if (!b.window) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return nullptr;
     }
-    dialog->sdl->windowId = SDL_GetWindowID(dialog->sdl->window);
-    dialog->sdl->renderer = SDL_CreateRenderer(dialog->sdl->window, -1, SDL_RENDERER_SOFTWARE);
-    if (!dialog->sdl->renderer) return nullptr;
-    dialog->draw();
+    b.windowId = SDL_GetWindowID(b.window);
+    b.renderer = SDL_CreateRenderer(b.window, -1, SDL_RENDERER_SOFTWARE);
+    if (!b.renderer) return nullptr;
+    b.draw(dialog->percent);
     return dialog;
 }
 
 ProgressWindow::~ProgressWindow() = default;
 
-unsigned ProgressWindow::windowId() const { return sdl->windowId; }
+unsigned ProgressWindow::windowId() const { return backend->windowId; }
 
 void ProgressWindow::setPosition(int value) {
     value = value < 0 ? 0 : value > 100 ? 100 : value;
     if (value == percent) return;
     percent = value;
-    draw();
+    backend->draw(percent);
 }
 
 bool ProgressWindow::cancelPressed() {
@@ -120,23 +126,26 @@ bool ProgressWindow::cancelPressed() {
     // Take this window's events out of the queue and leave the others for
     // whoever else pumps SDL in this process.
     SDL_FilterEvents(
-        [](void* self, SDL_Event* e) -> int { return static_cast<ProgressWindow*>(self)->handle(*e) ? 0 : 1; },
+        [](void* self, SDL_Event* e) -> int {
+            auto* dialog = static_cast<ProgressWindow*>(self);
+            return dialog->backend->handle(*e, dialog->percent) ? 0 : 1;
+        },
         this);
-    bool result = pressed;
-    pressed = false;
+    bool result = backend->pressed;
+    backend->pressed = false;
     return result;
 }
 
-bool ProgressWindow::handle(const SDL_Event& e) {
+bool ProgressWindow::Backend::handle(const SDL_Event& e, int percent) {
     Uint32 id = e.type == SDL_WINDOWEVENT                                       ? e.window.windowID
                 : e.type == SDL_KEYDOWN || e.type == SDL_KEYUP                  ? e.key.windowID
                 : e.type == SDL_MOUSEBUTTONUP || e.type == SDL_MOUSEBUTTONDOWN ? e.button.windowID
                 : e.type == SDL_MOUSEMOTION                                     ? e.motion.windowID
                 : e.type == SDL_TEXTINPUT                                       ? e.text.windowID
                                                                                 : 0;
-    if (id == 0 || id != sdl->windowId) return false;
+    if (id == 0 || id != windowId) return false;
     if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE) pressed = true;
-    if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_EXPOSED) draw();
+    if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_EXPOSED) draw(percent);
     // Escape, or Alt+C / C for the button's mnemonic.
     if (e.type == SDL_KEYDOWN && (e.key.keysym.sym == SDLK_ESCAPE || e.key.keysym.sym == SDLK_c)) pressed = true;
     if (e.type == SDL_MOUSEBUTTONUP && e.button.button == SDL_BUTTON_LEFT) {
@@ -147,8 +156,8 @@ bool ProgressWindow::handle(const SDL_Event& e) {
     return true;
 }
 
-void ProgressWindow::draw() {
-    SDL_Renderer* r = sdl->renderer;
+void ProgressWindow::Backend::draw(int percent) {
+    SDL_Renderer* r = renderer;
     fill(r, 0, 0, dialogUnitsToPixelsX(progressDialog.width), dialogUnitsToPixelsY(progressDialog.height),
          0xD4D0C8);
     const SDL_Rect bar = pixels(progressDialog.bar);

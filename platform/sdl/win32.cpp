@@ -1,6 +1,8 @@
 #include "platform/win32.h"
 
 #include <SDL.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -82,6 +84,24 @@ void Sleep(DWORD milliseconds) {
 void ExitProcess(UINT exitCode) {
     std::fflush(nullptr);
     std::exit(int(exitCode));
+}
+
+DWORD GetFileAttributesA(const char* fileName) {
+    struct stat info {};
+    if (!fileName || stat(fileName, &info) != 0) return INVALID_FILE_ATTRIBUTES;
+    return S_ISDIR(info.st_mode) ? 0x10 : 0x80;  // FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_NORMAL
+}
+
+DWORD GetModuleFileNameA(void*, char* fileName, DWORD size) {
+    if (!fileName || size == 0) return 0;
+    const ssize_t length = readlink("/proc/self/exe", fileName, size);
+    if (length <= 0) return 0;
+    if (DWORD(length) >= size) {  // cut, and terminated, as Windows does
+        fileName[size - 1] = '\0';
+        return size;
+    }
+    fileName[length] = '\0';
+    return DWORD(length);
 }
 
 namespace win32 {

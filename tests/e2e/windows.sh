@@ -1,0 +1,90 @@
+#!/bin/bash
+# The Windows build under Wine, as a user runs it: the real-time demo under
+# Xvfb (the red noise, the first title about 9 s after the pre-roll, Escape),
+# and a missing pack (the error box, dismissed by a key, with the reason on
+# standard error).
+#   tests/e2e/windows.sh WINDOWS_BUILD_DIR
+# Wine needs WINEPREFIX set to a prefix made with `wineboot -i`. There is no
+# sound card under CI, so the real-time run is silent (noaudio).
+set -u
+build=$(cd "$1" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+export WINEDEBUG=-all
+
+check() {  # check NAME CONDITION...
+    local name=$1; shift
+    if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
+}
+# fx expression over a screenshot's region, e.g. measure shot.png 180x65+230+355 mean.g
+measure() { convert "$1" -crop "$2" -format "%[fx:$3]" info:; }
+above() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
+
+# 1. Real time: a screenshot a second; the noise is red (the middle of the
+#    picture), the first title grey (its box under the middle).
+xvfb-run -a -s "-screen 0 640x480x24" bash -c '
+    cd "$1"; work=$2
+    wine quelvarnossa.exe noaudio >"$work/rt.out" 2>"$work/rt.err" &
+    pid=$!
+    start=$(date +%s%N)
+    for i in $(seq 1 26); do
+        sleep 0.8
+        # Named by the tenth of a second it was taken at.
+        import -window root "$work/at.png"
+        mv "$work/at.png" "$work/shot-$(printf %04d $((($(date +%s%N) - start) / 100000000))).png"
+    done
+    xdotool key Escape
+    escaped=$(date +%s.%N)
+    for i in $(seq 1 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+    echo "$(date +%s.%N) - $escaped" | bc >"$work/escape.seconds"
+    wait $pid; echo $? >"$work/rt.code"' _ "$build" "$work"
+noise=""; title=""
+for shot in "$work"/shot-*.png; do
+    tenth=$(basename "$shot" .png); tenth=$((10#${tenth#shot-}))
+    red=$(measure "$shot" 540x380+50+50 mean.r)
+    grey=$(measure "$shot" 180x65+230+355 mean.g)
+    echo "     $((tenth / 10)).$((tenth % 10)) s: red $red, title $grey"
+    [ -z "$noise" ] && above "$red" 0.03 && noise=$tenth
+    [ -n "$noise" ] && [ -z "$title" ] && above "$grey" 0.01 && title=$tenth
+done
+check "real time: the red noise shows" test -n "$noise"
+check "real time: the first title shows" test -n "$title"
+if [ -n "$noise" ] && [ -n "$title" ]; then
+    # The curtain has opened over most of the noise 1.5 s into the run and
+    # the first title fades in at 7.1 s (qvo-render's frames): 5.6 s apart,
+    # give or take a screenshot on each side.
+    gap=$((title - noise))
+    check "real time: the title comes 4 to 7.5 s after the noise ($((gap / 10)).$((gap % 10)) s)" \
+        test $gap -ge 40 -a $gap -le 75
+fi
+check "real time: Escape ends it with exit code 0" test "$(cat "$work/rt.code")" = 0
+check "real time: at once ($(cat "$work/escape.seconds") s)" above 3 "$(cat "$work/escape.seconds")"
+
+# 2. No pack: the catch-all box, a key dismisses it, exit code 0, and the
+#    reason on standard error.
+mkdir "$work/nopack" && cp "$build/quelvarnossa.exe" "$work/nopack/"
+xvfb-run -a -s "-screen 0 640x480x24" bash -c '
+    cd "$1"
+    wine quelvarnossa.exe noaudio >out.txt 2>err.txt &
+    pid=$!
+    for i in $(seq 1 100); do
+        xwininfo -root -tree | grep -q "quelvarnossa.exe.*[0-9]x[0-9]" && break
+        sleep 0.2
+    done
+    sleep 1
+    import -window root box.png
+    xwininfo -root -tree >windows.txt
+    xdotool key Return
+    for i in $(seq 1 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+    kill -0 $pid 2>/dev/null && echo "still running after the key" >>err.txt && kill $pid
+    wait $pid; echo $? >code' _ "$work/nopack"
+check "no pack: the box shows" grep -q '"quelvarnossa.exe".*[0-9][0-9]x[0-9][0-9]' "$work/nopack/windows.txt"
+check "no pack: the box has its text (dark pixels on a light box)" \
+    above "$(measure "$work/nopack/box.png" 120x80+260+200 'maxima.r - minima.r')" 0.5
+check "no pack: a key dismisses it, exit code 0" test "$(cat "$work/nopack/code")" = 0
+check "no pack: the reason on standard error" \
+    grep -q "couldn't read metadata.*QuelVarnOssa.dat" "$work/nopack/err.txt"
+
+echo "$failures failure(s)"
+test $failures -eq 0
