@@ -8,7 +8,10 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "platform/sdl/bgrrows.h"
+
 #include <cstring>
+#include <vector>
 
 static_assert(AVIERR_BADPARAM == AVERROR(EINVAL));
 
@@ -20,8 +23,13 @@ struct FfmpegEncoder::State {
     AVCodecParameters* videoParameters = avcodec_parameters_alloc();
     AVRational videoTimeBase{1, 1};
     AVCodecContext* encoder = nullptr;
-    SwsContext* scaler = nullptr;
-    AVFrame* frame = nullptr;
+    SwsContext* scaler = nullptr;  // for the codecs bgrrows has no layout for
+    bool direct = false;
+    bgrrows::Layout layout = bgrrows::Layout::PlanarGbr;
+    // Frames for the encoder. A frame-threaded encoder keeps a reference to
+    // the frames it is working on; writing into one of those would copy it
+    // first, so a frame no one holds is taken instead.
+    std::vector<AVFrame*> frames;
     AVStream* videoStream = nullptr;
 
     bool audio = false;
@@ -37,7 +45,7 @@ struct FfmpegEncoder::State {
         avcodec_parameters_free(&videoParameters);
         avcodec_free_context(&encoder);
         sws_freeContext(scaler);
-        av_frame_free(&frame);
+        for (AVFrame*& f : frames) av_frame_free(&f);
         av_packet_free(&packet);
         if (format) {
             if (format->pb) avio_closep(&format->pb);
@@ -47,15 +55,18 @@ struct FfmpegEncoder::State {
 
     int openEncoder();
     int encode(AVFrame* input);
+    AVFrame* freeFrame(int* result);
 };
 
 namespace {
 
-// The AVI muxer wants every packet of a stream on its own time base.
+// The AVI muxer wants every packet of a stream on its own time base. The
+// caller already interleaves (each frame's sound, then the frame), so packets
+// go to the file as they come, without the muxer's queue and its copies.
 int writePacket(AVFormatContext* format, AVPacket* packet, AVStream* stream, AVRational from) {
     packet->stream_index = stream->index;
     av_packet_rescale_ts(packet, from, stream->time_base);
-    return av_interleaved_write_frame(format, packet);
+    return av_write_frame(format, packet);
 }
 
 }  // namespace
@@ -119,13 +130,11 @@ int FfmpegEncoder::State::openEncoder() {
     if (result < 0) return result;
     videoTimeBase = ctx->time_base;
 
-    frame = av_frame_alloc();
-    if (!frame) return AVERROR(ENOMEM);
-    frame->format = ctx->pix_fmt;
-    frame->width = video.width;
-    frame->height = video.height;
-    result = av_frame_get_buffer(frame, 0);
-    if (result < 0) return result;
+    direct = ctx->pix_fmt == AV_PIX_FMT_GBRP || ctx->pix_fmt == AV_PIX_FMT_RGB24 || ctx->pix_fmt == AV_PIX_FMT_0RGB32;
+    layout = ctx->pix_fmt == AV_PIX_FMT_GBRP    ? bgrrows::Layout::PlanarGbr
+             : ctx->pix_fmt == AV_PIX_FMT_RGB24 ? bgrrows::Layout::Rgb24
+                                                : bgrrows::Layout::Bgr0;
+    if (direct) return 0;
     // The ranges must be set before the context is initialised to count.
     scaler = sws_alloc_context();
     if (!scaler) return AVERROR(ENOMEM);
@@ -139,6 +148,26 @@ int FfmpegEncoder::State::openEncoder() {
     av_opt_set_int(scaler, "src_range", 1, 0);
     av_opt_set_int(scaler, "dst_range", ctx->color_range == AVCOL_RANGE_JPEG ? 1 : 0, 0);
     return sws_init_context(scaler, nullptr, nullptr);
+}
+
+AVFrame* FfmpegEncoder::State::freeFrame(int* result) {
+    for (AVFrame* f : frames)
+        if (av_frame_is_writable(f)) return f;
+    if (frames.size() >= 8) {  // more than an encoder should hold: copy one
+        *result = av_frame_make_writable(frames.front());
+        return *result < 0 ? nullptr : frames.front();
+    }
+    AVFrame* f = av_frame_alloc();
+    if (!f) return *result = AVERROR(ENOMEM), nullptr;
+    f->format = encoder->pix_fmt;
+    f->width = video.width;
+    f->height = video.height;
+    if ((*result = av_frame_get_buffer(f, 0)) < 0) {
+        av_frame_free(&f);
+        return nullptr;
+    }
+    frames.push_back(f);
+    return f;
 }
 
 int FfmpegEncoder::State::encode(AVFrame* input) {
@@ -229,31 +258,36 @@ HRESULT FfmpegEncoder::writeFrame(std::int64_t index, const std::uint8_t* dib) {
     State& s = *state;
     if (!s.videoStream) return AVERROR(EINVAL);
     if (s.raw) {
-        int result = av_new_packet(s.packet, int(s.video.frameBytes));
-        if (result < 0) return result;
-        std::memcpy(s.packet->data, dib, s.video.frameBytes);
+        // Written straight from the caller's frame: nothing keeps the packet.
+        s.packet->data = const_cast<std::uint8_t*>(dib);
+        s.packet->size = int(s.video.frameBytes);
         s.packet->pts = s.packet->dts = index;
         s.packet->duration = 1;
         s.packet->flags |= AV_PKT_FLAG_KEY;
-        result = writePacket(s.format, s.packet, s.videoStream, s.videoTimeBase);
+        const int result = writePacket(s.format, s.packet, s.videoStream, s.videoTimeBase);
         av_packet_unref(s.packet);
         return result;
     }
-    // The DIB's first row is the bottom one when the height is positive:
-    // start at the last row and walk backwards to hand the encoder an
-    // upright picture.
-    const int stride = s.video.width * 3;
-    const std::uint8_t* source = dib;
-    int sourceStride = stride;
-    if (s.video.bottomUp) {
-        source += std::size_t(s.video.height - 1) * stride;
-        sourceStride = -stride;
+    int result = 0;
+    AVFrame* frame = s.freeFrame(&result);
+    if (!frame) return result;
+    if (s.direct) {
+        bgrrows::convert(s.layout, dib, s.video.width, s.video.height, s.video.bottomUp, frame->data, frame->linesize);
+    } else {
+        // The DIB's first row is the bottom one when the height is positive:
+        // start at the last row and walk backwards to hand the encoder an
+        // upright picture.
+        const int stride = s.video.width * 3;
+        const std::uint8_t* source = dib;
+        int sourceStride = stride;
+        if (s.video.bottomUp) {
+            source += std::size_t(s.video.height - 1) * stride;
+            sourceStride = -stride;
+        }
+        sws_scale(s.scaler, &source, &sourceStride, 0, s.video.height, frame->data, frame->linesize);
     }
-    int result = av_frame_make_writable(s.frame);
-    if (result < 0) return result;
-    sws_scale(s.scaler, &source, &sourceStride, 0, s.video.height, s.frame->data, s.frame->linesize);
-    s.frame->pts = index;
-    return s.encode(s.frame);
+    frame->pts = index;
+    return s.encode(frame);
 }
 
 HRESULT FfmpegEncoder::writeAudio(std::int64_t first, std::int64_t count, const std::uint8_t* samples) {
@@ -274,13 +308,12 @@ HRESULT FfmpegEncoder::writeAudio(std::int64_t first, std::int64_t count, const 
         av_packet_unref(s.packet);
         if (result < 0) return result;
     }
-    int result = av_new_packet(s.packet, int(count * blockAlign));
-    if (result < 0) return result;
-    std::memcpy(s.packet->data, samples, std::size_t(count * blockAlign));
+    s.packet->data = const_cast<std::uint8_t*>(samples);
+    s.packet->size = int(count * blockAlign);
     s.packet->pts = s.packet->dts = first;
     s.packet->duration = count;
     s.packet->flags |= AV_PKT_FLAG_KEY;
-    result = writePacket(s.format, s.packet, s.audioStream, timeBase);
+    const int result = writePacket(s.format, s.packet, s.audioStream, timeBase);
     av_packet_unref(s.packet);
     s.nextSample = first + count;
     return result;
