@@ -20,8 +20,8 @@ list(JOIN version_parts "," QVO_VERSION_COMMAS)
 
 set(QVO_ICON_FILE ${CMAKE_BINARY_DIR}/quelvarnossa.ico)
 add_custom_command(OUTPUT ${QVO_ICON_FILE}
-  COMMAND ${QVO_HOST_BUILD}/qvo-icon ${QVO_ICON_FILE}
-  DEPENDS ${QVO_HOST_BUILD}/qvo-icon ${CMAKE_SOURCE_DIR}/resources/mainicon.h
+  COMMAND ${QVO_HOST_BUILD}/tools/icon/qvo-icon --ico ${QVO_ICON_FILE}
+  DEPENDS ${QVO_HOST_BUILD}/tools/icon/qvo-icon ${CMAKE_SOURCE_DIR}/resources/mainicon.h
   COMMENT "Writing the window icon"
   VERBATIM)
 configure_file(${CMAKE_SOURCE_DIR}/resources/quelvarnossa.rc.in ${CMAKE_BINARY_DIR}/quelvarnossa.rc @ONLY)
@@ -65,7 +65,7 @@ if(QVO_BUILD_TESTS)
   add_subdirectory(tests/windows)
 
   # The exe as a user runs it, under Xvfb.
-  add_test(NAME e2e_windows COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/windows.sh ${CMAKE_BINARY_DIR})
+  add_test(NAME e2e_windows COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/windows.sh ${CMAKE_BINARY_DIR} ${QVO_HOST_BUILD})
   set_tests_properties(e2e_windows PROPERTIES LABELS e2e TIMEOUT 600 FIXTURES_REQUIRED wine
     ENVIRONMENT "${QVO_WINE_ENVIRONMENT}")
 endif()

@@ -15,7 +15,7 @@ scripts/deps.sh
 if [ ! -f "$host/CMakeCache.txt" ]; then
   cmake -S . -B "$host" -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build "$host" -j"$jobs" --target qvo_datapack qvo-icon qvo-decode
+cmake --build "$host" -j"$jobs" --target qvo_datapack qvo-icon qvo-decode qvo-render
 
 cmake -S . -B build-windows -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \

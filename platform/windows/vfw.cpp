@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 
 #undef AVISaveOptions
@@ -13,6 +14,9 @@
 #undef AVIStreamWrite
 
 namespace {
+
+// Sample frames appended to each sound stream so far.
+std::map<PAVISTREAM, LONG> appendedSamples;
 
 // Full Frames (Uncompressed), as the system dialog calls it.
 constexpr FOURCC fullFrames = mmioFOURCC('D', 'I', 'B', ' ');
@@ -114,7 +118,17 @@ HRESULT streamSetFormat(PAVISTREAM stream, LONG position, const void* format, LO
 
 HRESULT streamWrite(PAVISTREAM stream, LONG start, LONG count, const void* data, LONG bytes, DWORD flags,
                     LONG* samplesWritten, LONG* bytesWritten) {
-    return AVIStreamWrite(stream, start, count, const_cast<void*>(data), bytes, flags, samplesWritten, bytesWritten);
+    // Sound is appended: the caller counts samples, and so does Windows'
+    // AVIFile, while Wine's counts the blocks written. Writing at the
+    // stream's own end is the same write for both.
+    AVISTREAMINFOA info{};
+    if (AVIStreamInfoA(stream, &info, sizeof info) == 0 && info.dwSampleSize != 0 &&
+        start == appendedSamples[stream])
+        start = LONG(info.dwStart + info.dwLength);
+    const HRESULT result =
+        AVIStreamWrite(stream, start, count, const_cast<void*>(data), bytes, flags, samplesWritten, bytesWritten);
+    if (result == 0 && info.dwSampleSize != 0) appendedSamples[stream] += count;
+    return result;
 }
 
 HRESULT finishStream(PAVISTREAM) { return 0; }

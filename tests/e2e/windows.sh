@@ -1,13 +1,15 @@
 #!/bin/bash
 # The Windows build under Wine, as a user runs it: the real-time demo under
-# Xvfb (the red noise, the first title about 9 s after the pre-roll, Escape),
-# and a missing pack (the error box, dismissed by a key, with the reason on
-# standard error).
-#   tests/e2e/windows.sh WINDOWS_BUILD_DIR
+# Xvfb (the red noise, the first title, Escape), a missing pack (the error
+# box, dismissed by a key, with the reason on standard error), and the video
+# mode with sound (frames equal to the Linux qvo-render's, the sound the
+# clip's decode aligned to the sample) with its progress dialog.
+#   tests/e2e/windows.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
 # Wine needs WINEPREFIX set to a prefix made with `wineboot -i`. There is no
 # sound card under CI, so the real-time run is silent (noaudio).
 set -u
 build=$(cd "$1" && pwd)
+host=$(cd "$2" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -85,6 +87,44 @@ check "no pack: the box has its text (dark pixels on a light box)" \
 check "no pack: a key dismisses it, exit code 0" test "$(cat "$work/nopack/code")" = 0
 check "no pack: the reason on standard error" \
     grep -q "couldn't read metadata.*QuelVarnOssa.dat" "$work/nopack/err.txt"
+
+# 3. Video mode at 10 fps with sound, Full Frames: 1522 frames equal to the
+#    Linux renderer's, 152.2 s of sound equal to the Linux decode of the clip
+#    (within a few LSB, and not one sample off), the progress dialog shown.
+mkdir "$work/video" && cp "$build/quelvarnossa.exe" "$build/QuelVarnOssa.dat" "$work/video/"
+xvfb-run -a -s "-screen 0 640x480x24" bash -c '
+    cd "$1"
+    QVO_CODEC=rawvideo wine quelvarnossa.exe video fps 10 >out.txt 2>err.txt &
+    pid=$!
+    for i in $(seq 1 100); do
+        xwininfo -root -tree | grep -q "Rendering video" && break
+        sleep 0.1
+    done
+    xwininfo -root -tree >windows.txt
+    wait $pid; echo $? >code' _ "$work/video"
+avi="$work/video/quel varn ossa.avi"
+check "video: exit code 0" test "$(cat "$work/video/code")" = 0
+check "video: the progress dialog shows" grep -q '"Rendering video..."' "$work/video/windows.txt"
+check "video: 1522 frames at 10/1" \
+    test "$(ffprobe -v error -count_packets -select_streams v \
+            -show_entries stream=r_frame_rate,nb_read_packets -of csv=p=0 "$avi")" = "10/1,1522"
+ffmpeg -v error -i "$avi" -map 0:v -f framemd5 -pix_fmt bgr24 - | grep -v '^#' |
+    awk -F, '{gsub(/ /,"",$6); print $6}' >"$work/avi.md5"
+"$host/qvo-render" --pack "$build/QuelVarnOssa.dat" --fps 10 --md5 2>/dev/null | awk '{print $2}' >"$work/render.md5"
+check "video: the frames equal qvo-render's" cmp -s "$work/avi.md5" "$work/render.md5"
+ffmpeg -v error -i "$avi" -map 0:a -f s16le -y "$work/avi.raw"
+check "video: 6712020 sample frames of sound" test "$(stat -c %s "$work/avi.raw")" -eq $((6712020 * 4))
+# Largest difference from the Linux decode, in place and one sample frame off.
+differences=$(python3 - "$work/avi.raw" "$build/testdata/marrowin.raw" <<'EOF'
+import array, sys
+a = array.array('h'); a.frombytes(open(sys.argv[1], 'rb').read())
+b = array.array('h'); b.frombytes(open(sys.argv[2], 'rb').read())
+print(*(max(abs(a[i] - b[i + s]) for i in range(2, len(a) - 2)) for s in (0, 2)))
+EOF
+)
+check "video: the sound is the clip's decode ($differences: in place, one sample off)" \
+    awk -v d="$differences" 'BEGIN { split(d, x, " "); exit !(x[1] <= 4 && x[2] > 1000) }'
+rm -f "$avi" "$work/avi.raw"
 
 echo "$failures failure(s)"
 test $failures -eq 0

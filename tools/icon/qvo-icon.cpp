@@ -1,7 +1,10 @@
 // qvo-icon SIZE OUT.png
+// qvo-icon --ico OUT.ico
 //
 // Writes the program's window icon (resources/mainicon.h) as a SIZE x SIZE
-// RGBA PNG for the desktop's icon theme. Each output pixel is the area
+// RGBA PNG for the desktop's icon theme, or as a Windows icon file holding
+// it at 16, 32, 48 and 256 pixels (PNG images inside, as Windows reads them
+// since Vista) for the Windows build's resources. Each output pixel is the area
 // average of the art's pixels it covers (alpha-weighted), so whole multiples
 // of 32 stay crisp and other sizes get soft edges. The PNG's image data is
 // stored uncompressed: icons are small and no compression library is needed.
@@ -110,15 +113,47 @@ Bytes png(int size) {
     return file;
 }
 
+void putLittle(Bytes& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
+}
+
+// An icon directory of PNG images: the 6-byte header, a 16-byte entry per
+// image, then the images.
+Bytes ico() {
+    const int sizes[] = {16, 32, 48, 256};
+    std::vector<Bytes> images;
+    for (int size : sizes) images.push_back(png(size));
+    Bytes file;
+    putLittle(file, 0, 2);
+    putLittle(file, 1, 2);  // an icon
+    putLittle(file, std::uint32_t(images.size()), 2);
+    std::uint32_t offset = std::uint32_t(6 + 16 * images.size());
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        file.push_back(static_cast<unsigned char>(sizes[i] % 256));  // 256 is written as 0
+        file.push_back(static_cast<unsigned char>(sizes[i] % 256));
+        file.push_back(0);  // no palette
+        file.push_back(0);
+        putLittle(file, 1, 2);   // planes
+        putLittle(file, 32, 2);  // bits per pixel
+        putLittle(file, std::uint32_t(images[i].size()), 4);
+        putLittle(file, offset, 4);
+        offset += std::uint32_t(images[i].size());
+    }
+    for (const Bytes& image : images) file.insert(file.end(), image.begin(), image.end());
+    return file;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int size = argc == 3 ? std::atoi(argv[1]) : 0;
-    if (size < 1 || size > 1024) {
-        std::fprintf(stderr, "usage: qvo-icon SIZE OUT.png   (SIZE from 1 to 1024)\n");
+    const bool icoFile = argc == 3 && std::string(argv[1]) == "--ico";
+    const int size = argc == 3 && !icoFile ? std::atoi(argv[1]) : 0;
+    if (!icoFile && (size < 1 || size > 1024)) {
+        std::fprintf(stderr, "usage: qvo-icon SIZE OUT.png   (SIZE from 1 to 1024)\n"
+                             "       qvo-icon --ico OUT.ico\n");
         return 2;
     }
-    const Bytes bytes = png(size);
+    const Bytes bytes = icoFile ? ico() : png(size);
     std::FILE* out = std::fopen(argv[2], "wb");
     bool ok = out && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
     if (out) ok = std::fclose(out) == 0 && ok;
