@@ -73,7 +73,10 @@ std::vector<Global> writableGlobals(const std::string& library) {
         if (memberEnd == std::string::npos) continue;
         const std::string module = where.substr(where.find(':') + 1, memberEnd - where.find(':') - 1);
         std::string name = where.substr(memberEnd + 7);
-        if (name.find("guard variable") != std::string::npos || name.rfind("DW.ref", 0) == 0) continue;
+        // Made by the compiler or a sanitizer, not by us (__odr_asan.*, guards).
+        if (name.find("guard variable") != std::string::npos || name.rfind("DW.ref", 0) == 0 ||
+            name.rfind("__", 0) == 0)
+            continue;
         name = name.substr(0, name.find('['));  // [abi:cxx11]
         if (const std::size_t colons = name.rfind("::"); colons != std::string::npos) name = name.substr(colons + 2);
         if (name.size() > 9 && name.compare(name.size() - 9, 9, "StateSlot") == 0) continue;
