@@ -135,7 +135,7 @@ TEST_F(Writer, TheCapturedSoundIsWrittenInFrameSizedChunksBeforeEachFrame) {
     }
     EXPECT_EQ(std::vector<std::int16_t>(played.size()), played) << "the output was not silenced";
     ASSERT_TRUE(record.finished && record.videoEnded);
-    EXPECT_EQ(44100u, record.wave.nSamplesPerSec);
+    EXPECT_EQ(44100u, DWORD(record.wave.nSamplesPerSec));  // a copy: the packed field is unaligned
     std::string order;
     std::vector<std::int64_t> chunks;
     std::vector<std::int16_t> sound;
