@@ -169,6 +169,7 @@ int runDemo(const char* commandLine) {
         if (videoMode)
             aviWriter = new VideoStream(nullptr, "quel varn ossa.avi", 640, 480, soundEnabled,
                                         int(videoFrameRate), 44100, 16);
+        if (videoMode) aviWriter->expectFrames(videoFrameTotal(int(videoFrameRate)));
         videoFrame24 = new unsigned char[frame24Size]();
         // A video render needs no sound card: the music is played offline, as
         // fast as the frames want it, unless real-time capture is asked for.

@@ -22,3 +22,5 @@ void checkVideoFrameRate(float rate) {
     MessageBoxA(nullptr, badFrameRateText(rate), "Error!", MB_OK | MB_ICONERROR);
     ExitProcess(1);
 }
+
+int videoFrameTotal(int rate) { return 152 * rate + 2; }

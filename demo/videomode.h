@@ -11,3 +11,7 @@ const char* badFrameRateText(float rate);
 // that says how the rate was read, and ends the process with exit code 1.
 // Nothing has been created by then. Does nothing when the rate is valid.
 void checkVideoFrameRate(float rate);
+
+// The frames a whole render has at the rate: frames 0 and 1 are both drawn
+// at time 0, then one every 1/rate s until the pass past 152 s.
+int videoFrameTotal(int rate);

@@ -12,11 +12,13 @@
 //   AVIStreamRelease(...); AVIFileRelease(file);             // completes it
 //   AVIFileExit();
 //
-// On Windows these are the system's own (platform/windows), with two calls
+// On Windows these are the system's own (platform/windows), with a few calls
 // passed through our hands first: AVISaveOptions answers from QVO_CODEC
 // without asking when it is set (rawvideo: Full Frames; a four-character
 // code: that installed codec; cancel), and AVIStreamWrite keeps the file
-// within the 2 GiB a classic AVI file can hold.
+// within the 2 GiB a classic AVI file can hold: when the next chunk could
+// pass it, the file is completed with what it holds and the write fails
+// with ERROR_FILE_TOO_LARGE.
 //
 // Elsewhere (platform/sdl) they are ours, over FFmpeg: libavformat's AVI
 // muxer, libavcodec's encoders and libswscale for the pixel formats.
@@ -52,6 +54,12 @@ static_assert(sizeof(BITMAPINFO24) == 44);
 
 namespace vfw {
 
+// The system's calls, noting the file and its streams (to complete the file
+// when the next write would pass its size limit).
+HRESULT fileOpen(PAVIFILE* file, LPCSTR name, UINT mode, LPCLSID handler);
+HRESULT fileCreateStream(PAVIFILE file, PAVISTREAM* stream, AVISTREAMINFOA* info);
+HRESULT makeCompressedStream(PAVISTREAM* compressed, PAVISTREAM source, AVICOMPRESSOPTIONS* options,
+                             CLSID* handler);
 INT_PTR saveOptions(HWND owner, UINT flags, int streamCount, PAVISTREAM* streams, LPAVICOMPRESSOPTIONS* options);
 HRESULT streamSetFormat(PAVISTREAM stream, LONG position, const void* format, LONG formatSize);
 HRESULT streamWrite(PAVISTREAM stream, LONG start, LONG count, const void* data, LONG bytes, DWORD flags,
@@ -59,6 +67,9 @@ HRESULT streamWrite(PAVISTREAM stream, LONG start, LONG count, const void* data,
 
 }  // namespace vfw
 
+#define AVIFileOpenA vfw::fileOpen
+#define AVIFileCreateStreamA vfw::fileCreateStream
+#define AVIMakeCompressedStream vfw::makeCompressedStream
 #define AVISaveOptions vfw::saveOptions
 #define AVIStreamSetFormat vfw::streamSetFormat
 #define AVIStreamWrite vfw::streamWrite
@@ -213,6 +224,8 @@ HLOCAL LocalFree(HLOCAL memory);
 
 #endif  // _WIN32
 
+#include <cstdint>
+
 namespace vfw {
 
 // Waits until everything written to the stream has reached the file (for a
@@ -221,5 +234,15 @@ namespace vfw {
 // stream's last write is made, before the releases. (Windows' writes are not
 // queued: there it has nothing to wait for and returns 0.)
 HRESULT finishStream(PAVISTREAM stream);
+
+// The largest AVI file written here that readers take back whole: a classic
+// AVI file's 2 GiB on Windows (Video for Windows writes no OpenDML), no limit
+// that matters elsewhere.
+std::int64_t fileSizeLimit();
+
+// Whether a write that failed left the file complete: on Windows a write that
+// would pass fileSizeLimit() is refused after the file has been completed
+// with what it holds; elsewhere a failed file is left as it is.
+bool completedAfterFailure(PAVIFILE file);
 
 }  // namespace vfw

@@ -87,7 +87,10 @@ void VideoStream::fail(const char* message, int code) {
         std::snprintf(text, sizeof text, "%s!", message);
     if (systemText) LocalFree(systemText);
     progressLine.breakLine();
-    if (fileWritten)
+    if (fileWritten && vfw::completedAfterFailure(file))
+        std::fprintf(stderr, "\"%s\" is complete with the %d frames written before the failure\n", fileName.c_str(),
+                     framesWritten);
+    else if (fileWritten)
         std::fprintf(stderr, "\"%s\" is left incomplete ; players may refuse it\n", fileName.c_str());
     MessageBoxA(nullptr, text, "Error!", MB_OK | MB_ICONERROR);
     ExitProcess(1);
@@ -168,6 +171,32 @@ void VideoStream::createStreams() {
     }
 }
 
+void VideoStream::expectFrames(int frames) {
+    const bool uncompressed = codecHandler == 0 || codecHandler == mmioFOURCC('D', 'I', 'B', ' ');
+    if (!uncompressed || frames < 1) return;
+    // Each chunk has an 8-byte header and a 16-byte index entry; the file's
+    // headers take a few kilobytes.
+    const std::int64_t headers = 64 * 1024;
+    const std::int64_t perFrame = std::int64_t(width) * height * 3 + 24 +
+                                  (bAudioEnabled ? std::int64_t(sampleRate) / frameRate * blockAlign + 28 : 0);
+    const std::int64_t projected = headers + std::int64_t(frames) * perFrame;
+    const std::int64_t limit = vfw::fileSizeLimit();
+    if (projected <= limit) return;
+    const std::int64_t fitting = (limit - headers) / perFrame;
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "%d uncompressed frames at %d fps make a %.2f GB file, and an AVI file written here holds "
+                  "at most %.2f GB.\n\nChoose a codec that compresses, or render at %d fps or less.",
+                  frames, frameRate, double(projected) / 1e9, double(limit) / 1e9,
+                  int(fitting * frameRate / frames));
+    // Nothing is rendered, and nothing is left behind.
+    releaseStreams();
+    closeFile();
+    std::remove(fileName.c_str());
+    MessageBoxA(nullptr, text, "Error!", MB_OK | MB_ICONERROR);
+    ExitProcess(1);
+}
+
 void VideoStream::releaseStreams() {
     if (audioStream) AVIStreamRelease(audioStream);
     if (videoStream) AVIStreamRelease(videoStream);
@@ -181,6 +210,7 @@ void VideoStream::setupCompression(const BITMAPINFO24* format) {
     AVICOMPRESSOPTIONS* optionList[1] = {&options};
     if (!AVISaveOptions(nullptr, ICMF_CHOOSE_KEYFRAME | ICMF_CHOOSE_DATARATE, 1, &videoStream, optionList))
         fail("avi dialog was aborted", 666);
+    codecHandler = options.fccHandler;
     HRESULT result = AVIMakeCompressedStream(&compressedStream, videoStream, &options, nullptr);
     if (result != 0) fail("Couldn't create compressed avi stream", result);
     result = AVIStreamSetFormat(compressedStream, 0, format,

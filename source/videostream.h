@@ -33,6 +33,11 @@ public:
     // progress: percent for the dialog, negative for none.
     virtual void addFrame(int progress);
     virtual void attachFrameBuffer(const std::uint8_t* frame, HSTREAM* hAudioStream);
+    // Before the first frame: the frames the render will have. Uncompressed
+    // frames that would pass the largest file written here (classic AVI on
+    // Windows) are refused at once: a box names the size and what to do,
+    // the file is removed, exit code 1.
+    void expectFrames(int frames);
     virtual void waitForAudio();
     virtual std::uint8_t* getAudioBuffer();
 
@@ -73,6 +78,7 @@ private:
     const std::uint8_t* frameBuffer = nullptr;
     std::string fileName;
     bool fileWritten = false;  // the file exists on disk from the first write
+    FOURCC codecHandler = 0;   // the codec the dialog chose
     ProgressLine progressLine;
 };
 

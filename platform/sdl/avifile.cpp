@@ -3,6 +3,8 @@
 // file's encoder, which runs on a thread of its own.
 #include "platform/vfw.h"
 
+#include <cstdint>
+
 #include "platform/sdl/ffmpegencoder.h"
 #include "platform/sdl/threadedencoder.h"
 
@@ -287,5 +289,10 @@ HRESULT finishStream(PAVISTREAM stream) {
 void setEncoderFactory(EncoderFactory factory) { encoderFactory() = std::move(factory); }
 
 void setFailureHook(FailureHook hook) { failureHook() = std::move(hook); }
+
+// OpenDML past 1 GiB: the muxer's own limits are far off.
+std::int64_t fileSizeLimit() { return INT64_MAX; }
+
+bool completedAfterFailure(PAVIFILE) { return false; }
 
 }  // namespace vfw

@@ -1,4 +1,4 @@
-// The two Video for Windows calls that pass through our hands first (see
+// The Video for Windows calls that pass through our hands first (see
 // platform/vfw.h); every other one is the system's own.
 #include "platform/vfw.h"
 
@@ -6,9 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cstdint>
 #include <map>
+#include <vector>
 #include <string>
 
+#undef AVIFileOpenA
+#undef AVIFileCreateStreamA
+#undef AVIMakeCompressedStream
 #undef AVISaveOptions
 #undef AVIStreamSetFormat
 #undef AVIStreamWrite
@@ -17,6 +22,44 @@ namespace {
 
 // Sample frames appended to each sound stream so far.
 std::map<PAVISTREAM, LONG> appendedSamples;
+
+// The file being written, as far as the size limit is concerned. The
+// writer holds one reference to each handle; completing the file releases
+// them on its behalf, after which the write fails and the writer ends
+// without releasing anything.
+struct TrackedFile {
+    PAVIFILE file = nullptr;
+    std::string name;
+    std::vector<PAVISTREAM> streams;  // compressing streams last: released first
+    std::int64_t chunks = 0;
+    bool completed = false;
+};
+TrackedFile trackedFile;
+
+// Classic AVI keeps 32-bit offsets, and readers take them as signed: the
+// whole file, its index at the end included, stays below 2 GiB. The margin
+// covers the headers and what the file's writer still buffers.
+constexpr std::int64_t sizeLimit = 0x7FFFFFFF;
+constexpr std::int64_t margin = 1 << 20;
+
+std::int64_t sizeOnDisk(const std::string& name) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return std::int64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+// Whether a chunk of at most `bytes` still fits: its 8-byte header, its
+// 16-byte index entry, and the index of every chunk before it.
+bool fits(std::int64_t bytes) {
+    const std::int64_t projected = sizeOnDisk(trackedFile.name) + margin + 16 * (trackedFile.chunks + 1) + bytes + 8;
+    return projected <= sizeLimit;
+}
+
+void completeFile() {
+    for (auto it = trackedFile.streams.rbegin(); it != trackedFile.streams.rend(); ++it) AVIStreamRelease(*it);
+    AVIFileRelease(trackedFile.file);
+    trackedFile.completed = true;
+}
 
 // Full Frames (Uncompressed), as the system dialog calls it.
 constexpr FOURCC fullFrames = mmioFOURCC('D', 'I', 'B', ' ');
@@ -84,6 +127,25 @@ bool answerFromEnvironment(const char* name, FOURCC* handler) {
 
 namespace vfw {
 
+HRESULT fileOpen(PAVIFILE* file, LPCSTR name, UINT mode, LPCLSID handler) {
+    const HRESULT result = AVIFileOpenA(file, name, mode, handler);
+    if (result == 0) trackedFile = TrackedFile{*file, name ? name : "", {}, 0, false};
+    return result;
+}
+
+HRESULT fileCreateStream(PAVIFILE file, PAVISTREAM* stream, AVISTREAMINFOA* info) {
+    const HRESULT result = AVIFileCreateStreamA(file, stream, info);
+    if (result == 0 && file == trackedFile.file) trackedFile.streams.insert(trackedFile.streams.begin(), *stream);
+    return result;
+}
+
+HRESULT makeCompressedStream(PAVISTREAM* compressed, PAVISTREAM source, AVICOMPRESSOPTIONS* options,
+                             CLSID* handler) {
+    const HRESULT result = AVIMakeCompressedStream(compressed, source, options, handler);
+    if (result == 0) trackedFile.streams.push_back(*compressed);
+    return result;
+}
+
 INT_PTR saveOptions(HWND owner, UINT flags, int streamCount, PAVISTREAM* streams, LPAVICOMPRESSOPTIONS* options) {
     const char* name = std::getenv("QVO_CODEC");
     if (!name || !*name) return AVISaveOptions(owner, flags, streamCount, streams, options);
@@ -121,10 +183,18 @@ HRESULT streamWrite(PAVISTREAM stream, LONG start, LONG count, const void* data,
     // Sound is appended: the caller counts samples, and so does Windows'
     // AVIFile, while Wine's counts the blocks written. Writing at the
     // stream's own end is the same write for both.
+    // After the file was completed its streams are gone.
+    if (trackedFile.completed) return HRESULT(ERROR_FILE_TOO_LARGE);
     AVISTREAMINFOA info{};
     if (AVIStreamInfoA(stream, &info, sizeof info) == 0 && info.dwSampleSize != 0 &&
         start == appendedSamples[stream])
         start = LONG(info.dwStart + info.dwLength);
+    // A compressed frame is taken to be at most as large as the frame given.
+    if (trackedFile.file && !fits(bytes)) {
+        completeFile();
+        return HRESULT(ERROR_FILE_TOO_LARGE);
+    }
+    ++trackedFile.chunks;
     const HRESULT result =
         AVIStreamWrite(stream, start, count, const_cast<void*>(data), bytes, flags, samplesWritten, bytesWritten);
     if (result == 0 && info.dwSampleSize != 0) appendedSamples[stream] += count;
@@ -132,5 +202,9 @@ HRESULT streamWrite(PAVISTREAM stream, LONG start, LONG count, const void* data,
 }
 
 HRESULT finishStream(PAVISTREAM) { return 0; }
+
+std::int64_t fileSizeLimit() { return sizeLimit; }
+
+bool completedAfterFailure(PAVIFILE file) { return trackedFile.completed && file == trackedFile.file; }
 
 }  // namespace vfw

@@ -3,7 +3,8 @@
 # Xvfb (the red noise, the first title, Escape), a missing pack (the error
 # box, dismissed by a key, with the reason on standard error), and the video
 # mode with sound (frames equal to the Linux qvo-render's, the sound the
-# clip's decode aligned to the sample) with its progress dialog.
+# clip's decode aligned to the sample) with its progress dialog, and Full
+# Frames refused up front when they cannot fit in a classic AVI file.
 #   tests/e2e/windows.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
 # Wine needs WINEPREFIX set to a prefix made with `wineboot -i`. There is no
 # sound card under CI, so the real-time run is silent (noaudio).
@@ -125,6 +126,27 @@ EOF
 check "video: the sound is the clip's decode ($differences: in place, one sample off)" \
     awk -v d="$differences" 'BEGIN { split(d, x, " "); exit !(x[1] <= 4 && x[2] > 1000) }'
 rm -f "$avi" "$work/avi.raw"
+
+# 4. Full Frames that cannot fit in a classic AVI file are refused before
+#    rendering: at 16 fps with sound the file would pass 2 GiB. The box (a
+#    key dismisses it), exit code 1, no file.
+mkdir "$work/big" && cp "$build/quelvarnossa.exe" "$build/QuelVarnOssa.dat" "$work/big/"
+xvfb-run -a -s "-screen 0 640x480x24" bash -c '
+    cd "$1"
+    QVO_CODEC=rawvideo wine quelvarnossa.exe video fps 16 >out.txt 2>err.txt &
+    pid=$!
+    for i in $(seq 1 100); do
+        xwininfo -root -tree | grep -q "\"Error!\"" && break
+        sleep 0.2
+    done
+    xwininfo -root -tree >windows.txt
+    xdotool key Return
+    for i in $(seq 1 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+    kill -0 $pid 2>/dev/null && kill $pid
+    wait $pid; echo $? >code' _ "$work/big"
+check "too big for Full Frames: the error box" grep -q '"Error!"' "$work/big/windows.txt"
+check "too big for Full Frames: exit code 1" test "$(cat "$work/big/code")" = 1
+check "too big for Full Frames: no file" test ! -e "$work/big/quel varn ossa.avi"
 
 echo "$failures failure(s)"
 test $failures -eq 0
