@@ -1,4 +1,5 @@
 #include "platform/sdl/codecs.h"
+#include "platform/vfwoptions.h"
 
 #include <SDL.h>
 
@@ -81,18 +82,6 @@ int askForCodec() {
 
 }  // namespace
 
-DWORD environmentNumber(const char* name, DWORD fallback) {
-    const char* value = std::getenv(name);
-    if (!value || !*value) return fallback;
-    char* end = nullptr;
-    long number = std::strtol(value, &end, 10);
-    if (*end || number < 0) {
-        std::fprintf(stderr, "%s=%s is not a number; ignored\n", name, value);
-        return fallback;
-    }
-    return DWORD(number);
-}
-
 const CodecChoice* codecChoices(int* count) {
     if (count) *count = kCodecCount;
     return kCodecs;
@@ -124,20 +113,7 @@ int AVISaveOptions(HWND, UINT flags, int streamCount, PAVISTREAM* streams, LPAVI
     for (int i = 0; i < streamCount; ++i) {
         AVICOMPRESSOPTIONS* o = options[i];
         if (!o) continue;
-        *o = AVICOMPRESSOPTIONS{};
-        o->fccType = streamtypeVIDEO;
-        o->fccHandler = choice->handler;
-        o->dwFlags = AVICOMPRESSF_VALID;
-        DWORD quality = vfw::environmentNumber("QVO_QUALITY", DWORD(-1));
-        o->dwQuality = quality <= 100 ? quality * 100 : ICQUALITY_DEFAULT;
-        if (flags & ICMF_CHOOSE_KEYFRAME) {
-            o->dwKeyFrameEvery = vfw::environmentNumber("QVO_KEYFRAMES", 0);
-            if (o->dwKeyFrameEvery) o->dwFlags |= AVICOMPRESSF_KEYFRAMES;
-        }
-        if (flags & ICMF_CHOOSE_DATARATE) {
-            o->dwBytesPerSecond = vfw::environmentNumber("QVO_DATARATE", 0) * 1000 / 8;
-            if (o->dwBytesPerSecond) o->dwFlags |= AVICOMPRESSF_DATARATE;
-        }
+        vfw::fillOptions(o, flags, choice->handler);
     }
     return 1;
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "platform/vfw.h"
+#include "platform/vfwoptions.h"
 
 #include <string>
 
@@ -27,8 +28,5 @@ const CodecChoice* findCodec(FOURCC handler);
 // The user's choice, or null when the dialog was cancelled.
 const CodecChoice* chooseCodec();
 
-// A whole number from the environment, `fallback` when unset or not a
-// number (said on standard error).
-DWORD environmentNumber(const char* name, DWORD fallback);
 
 }  // namespace vfw

@@ -1,6 +1,7 @@
 // The Video for Windows calls that pass through our hands first (see
 // platform/vfw.h); every other one is the system's own.
 #include "platform/vfw.h"
+#include "platform/vfwoptions.h"
 
 #include <cctype>
 #include <cstdio>
@@ -63,18 +64,6 @@ void completeFile() {
 
 // Full Frames (Uncompressed), as the system dialog calls it.
 constexpr FOURCC fullFrames = mmioFOURCC('D', 'I', 'B', ' ');
-
-DWORD environmentNumber(const char* name, DWORD fallback) {
-    const char* value = std::getenv(name);
-    if (!value || !*value) return fallback;
-    char* end = nullptr;
-    const long number = std::strtol(value, &end, 10);
-    if (*end || number < 0) {
-        std::fprintf(stderr, "%s=%s is not a number; ignored\n", name, value);
-        return fallback;
-    }
-    return DWORD(number);
-}
 
 std::string fourccText(FOURCC code) {
     std::string text;
@@ -155,20 +144,7 @@ INT_PTR saveOptions(HWND owner, UINT flags, int streamCount, PAVISTREAM* streams
     for (int i = 0; i < streamCount; ++i) {
         AVICOMPRESSOPTIONS* o = options[i];
         if (!o) continue;
-        *o = AVICOMPRESSOPTIONS{};
-        o->fccType = streamtypeVIDEO;
-        o->fccHandler = handler;
-        o->dwFlags = AVICOMPRESSF_VALID;
-        const DWORD quality = environmentNumber("QVO_QUALITY", DWORD(-1));
-        o->dwQuality = quality <= 100 ? quality * 100 : DWORD(ICQUALITY_DEFAULT);
-        if (flags & ICMF_CHOOSE_KEYFRAME) {
-            o->dwKeyFrameEvery = environmentNumber("QVO_KEYFRAMES", 0);
-            if (o->dwKeyFrameEvery) o->dwFlags |= AVICOMPRESSF_KEYFRAMES;
-        }
-        if (flags & ICMF_CHOOSE_DATARATE) {
-            o->dwBytesPerSecond = environmentNumber("QVO_DATARATE", 0) * 1000 / 8;
-            if (o->dwBytesPerSecond) o->dwFlags |= AVICOMPRESSF_DATARATE;
-        }
+        vfw::fillOptions(o, flags, handler);
     }
     return 1;
 }
