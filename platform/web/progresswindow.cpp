@@ -1,0 +1,15 @@
+// No render progress dialog in a page: video mode is not offered there.
+#include "platform/progresswindow.h"
+
+namespace win32 {
+
+struct ProgressWindow::Sdl {};
+
+std::unique_ptr<ProgressWindow> ProgressWindow::open() { return nullptr; }
+ProgressWindow::~ProgressWindow() = default;
+void ProgressWindow::setPosition(int value) { percent = value < 0 ? 0 : value > 100 ? 100 : value; }
+bool ProgressWindow::cancelPressed() { return pressed; }
+void ProgressWindow::draw() {}
+bool ProgressWindow::handle(const ::SDL_Event&) { return false; }
+
+}  // namespace win32
