@@ -21,7 +21,7 @@ cmake --build build-web -j"$(nproc)"
 out=dist/web
 rm -rf "$out"
 mkdir -p "$out"
-cp platform/web/index.html platform/web/page.js build-web/quelvarnossa.js build-web/quelvarnossa.wasm \
+cp platform/web/index.html platform/web/page.js platform/web/audio-output.js build-web/quelvarnossa.js build-web/quelvarnossa.wasm \
    build/QuelVarnOssa.dat "$out"/
 cp build/icons/hicolor/64x64/apps/quelvarnossa.png "$out"/icon.png
 echo "dist/web: $(du -sh "$out" | cut -f1) (wasm $(stat -c %s "$out"/quelvarnossa.wasm) bytes)"

@@ -8,7 +8,13 @@ PACKAGES="build-essential cmake pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   xvfb xauth xdotool time bc x11-utils imagemagick ffmpeg sox openbox libx11-dev
   dpkg-dev lintian man-db
-  wine64 g++-mingw-w64-x86-64-posix zip"
+  wine64 g++-mingw-w64-x86-64-posix zip
+  emscripten chromium"
+
+# The browser checks run on node 20 or later with npm; a machine that has
+# them keeps its own, one that has none gets Debian's.
+command -v node >/dev/null 2>&1 || PACKAGES="$PACKAGES nodejs"
+command -v npm >/dev/null 2>&1 || PACKAGES="$PACKAGES npm"
 
 missing=""
 for p in $PACKAGES; do

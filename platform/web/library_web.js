@@ -25,6 +25,11 @@ mergeInto(LibraryManager.library, {
   qvo_keep_screen_awake: function(awake) { Module['qvo'].keepScreenAwake(awake != 0); },
   qvo_leave_full_screen: function() { Module['qvo'].leaveFullScreen(); },
   qvo_page_exit: function(code) { Module['qvo'].exit(code); },
+  // After callMain has returned at the program's first wait: settles with
+  // main's value when the program ends by returning, or is rejected with
+  // the ExitStatus of exit().
+  qvo_page_exit__postset: "Module['qvoProgramDone'] = function() {" +
+    " return Asyncify.currData ? Asyncify.whenDone() : Promise.resolve(EXITSTATUS | 0); };",
 
   qvo_audio_open: function(rate) { return Module['qvo'].audioOpen(rate) ? 1 : 0; },
   qvo_audio_decode__deps: ['malloc'],

@@ -17,7 +17,7 @@
   // What the checks and a curious user can read from the console.
   const stats = {
     loadMs: null, started: false, musicStart: null, exitCode: null, frames: 0, lastPresent: 0, lastWake: 0,
-    frameIntervals: [], frameWork: [], sync: [], resyncs: 0, boxes: [],
+    frameIntervals: [], frameWork: [], sync: [], missedFrames: 0, boxes: [],
     decodedFrames: 0, firstSoundFrame: -1,
   };
 
@@ -88,59 +88,71 @@
     });
   }
 
-  // ---- sound: the program's mixer feeds a script processor ----
-  const audio = {context: null, node: null, buffer: 0, playPerf: 0, next: null, lead: 0,
-    blockSample: 0, blockPerf: 0, wakeLock: null};
+  // ---- sound: the program's mixer feeds an audio worklet ----
+  // The music frame the clock wants heard at performance.now() time p is
+  // (p - playPerf) * rate / 1000. The worklet plays music frame k at context
+  // frame start + k; start is chosen so that frame 0 is heard at playPerf,
+  // on the output's own clock (getOutputTimestamp maps its context time to
+  // performance.now()). The page mixes ahead of the worklet's render time;
+  // what the output has already passed still goes through the mixer, so the
+  // DSP hook sees every block in order.
+  const lead = 0.5;  // seconds mixed ahead of the render time: room for a busy page
+  const audio = {context: null, node: null, buffer: 0, playPerf: 0, start: 0, next: 0, feeder: 0,
+    report: null, wakeLock: null};
 
-  // When the sample at context time t reaches the ears, in performance.now() time.
-  function heardAt(t) {
+  // The context time heard at performance.now() time p.
+  function contextTimeHeardAt(p) {
     const c = audio.context;
-    const stamp = c.getOutputTimestamp ? c.getOutputTimestamp() : null;
-    if (stamp && stamp.performanceTime > 0) return stamp.performanceTime + (t - stamp.contextTime) * 1000;
-    return performance.now() + (t - c.currentTime + (c.outputLatency || 0) + (c.baseLatency || 0)) * 1000;
+    const stamp = c.getOutputTimestamp();
+    if (stamp.performanceTime > 0) return stamp.contextTime + (p - stamp.performanceTime) / 1000;
+    return c.currentTime - (c.outputLatency || 0) - (c.baseLatency || 0) + (p - performance.now()) / 1000;
   }
 
-  // Runs `frames` frames through the program's mixer (and its DSP hook);
-  // writes them to the output channels from `at` when given.
-  function mix(frames, left, right, at) {
+  // Mixes `frames` more music frames through the program, in blocks of 1024
+  // as the desktop's mixer makes them; posts them to the worklet unless
+  // they are already past.
+  function mix(frames, past) {
     while (frames > 0) {
       const n = Math.min(frames, 1024);
       Module._qvoAudioMix(audio.buffer, n);
-      if (left) {
+      if (audio.next + n > past) {
         const pcm = Module.HEAP16, base = audio.buffer >> 1;
+        const left = new Float32Array(n), right = new Float32Array(n);
         for (let i = 0; i < n; ++i) {
-          left[at + i] = pcm[base + 2 * i] / 32768;
-          right[at + i] = pcm[base + 2 * i + 1] / 32768;
+          left[i] = pcm[base + 2 * i] / 32768;
+          right[i] = pcm[base + 2 * i + 1] / 32768;
         }
-        at += n;
+        audio.node.port.postMessage({frame: audio.next, left: left, right: right}, [left.buffer, right.buffer]);
       }
       audio.next += n;
       frames -= n;
     }
   }
 
-  // Each block is placed so that it is heard when the clock says: the first
-  // block starts with silence or further into the clip, and a block that
-  // finds the clip more than 15 ms off (the page was too busy to feed the
-  // output) moves it back into place. Passed-over frames still go through
-  // the mixer, so the DSP hook sees every block in order.
-  function onAudio(e) {
-    const left = e.outputBuffer.getChannelData(0), right = e.outputBuffer.getChannelData(1);
-    const size = left.length;
-    const heard = heardAt(e.playbackTime);
-    const wanted = Math.round((heard - audio.playPerf) * rate / 1000);
-    let at = 0;
-    if (audio.next === null || Math.abs(wanted - audio.next) > rate * 0.015) {
-      if (audio.next !== null) ++stats.resyncs;
-      if (audio.next === null) audio.next = 0;
-      if (wanted > audio.next) mix(wanted - audio.next, null, null, 0);
-      else at = Math.min(size, audio.next - wanted);
-    }
-    left.fill(0, 0, at);
-    right.fill(0, 0, at);
-    audio.blockSample = audio.next - at;
-    audio.blockPerf = heard;
-    mix(size - at, left, right, at);
+  function feed() {
+    if (!audio.node) return;
+    const rendering = Math.round(audio.context.currentTime * rate) - audio.start;
+    const wanted = rendering + Math.round(lead * rate);
+    // The page's view of the render time may trail the audio thread's:
+    // blocks a little behind it are still posted.
+    if (wanted > audio.next) mix(Math.ceil((wanted - audio.next) / 1024) * 1024, rendering - 4096);
+  }
+
+  function onOutputReport(e) {
+    audio.report = e.data;
+    stats.missedFrames = e.data.missed;
+    feed();
+  }
+
+  // The music frame heard now, by the worklet's last report, and the demo
+  // clock's frame; recorded once a frame.
+  function recordSync(now) {
+    const r = audio.report;
+    if (!r || r.musicFrame < 0) return;
+    const heardContextFrame = contextTimeHeardAt(now) * rate;
+    const heard = r.musicFrame + (heardContextFrame - r.contextFrame);
+    const clock = now - audio.playPerf;
+    stats.sync.push([clock, heard * 1000 / rate - clock]);
   }
 
   // ---- what the program calls ----
@@ -160,10 +172,7 @@
         stats.lastPresent = now;
         ++stats.frames;
         context.putImageData(image, 0, 0);
-        if (audio.node && audio.next !== null) {
-          const position = audio.blockSample + (now - audio.blockPerf) * rate / 1000;
-          if (position > 0) stats.sync.push([now - audio.playPerf, position * 1000 / rate - (now - audio.playPerf)]);
-        }
+        if (audio.node) recordSync(now);
       },
       waitFrame: function () {
         return new Promise(function (resolve) {
@@ -217,7 +226,7 @@
         start.hidden = false;
       },
 
-      audioOpen: function () { return !!audio.context && audio.context.state !== 'closed'; },
+      audioOpen: function () { return audio.ready; },
       decodeAudio: function (bytes) {
         return audio.context.decodeAudioData(bytes).catch(function (error) {
           console.error('The music could not be decoded: ' + error);
@@ -231,14 +240,20 @@
       audioPlay: function () {
         if (!audio.buffer) audio.buffer = Module._malloc(1024 * 4);
         audio.playPerf = stats.musicStart = performance.now();
-        audio.next = null;
-        audio.node = audio.context.createScriptProcessor(2048, 1, 2);
-        audio.node.onaudioprocess = onAudio;
+        audio.start = Math.round(contextTimeHeardAt(audio.playPerf) * rate);
+        audio.next = 0;
+        audio.report = null;
+        audio.node = new AudioWorkletNode(audio.context, 'qvo-music-output', {numberOfInputs: 0, outputChannelCount: [2]});
+        audio.node.port.onmessage = onOutputReport;
         audio.node.connect(audio.context.destination);
+        audio.node.port.postMessage({start: audio.start});
+        feed();
+        audio.feeder = setInterval(feed, 20);
       },
       audioStop: function () {
         if (!audio.node) return;
-        audio.node.onaudioprocess = null;
+        clearInterval(audio.feeder);
+        audio.node.port.postMessage({stop: true});
         audio.node.disconnect();
         audio.node = null;
       },
@@ -266,17 +281,36 @@
     if (start.disabled || stats.started) return;
     stats.started = true;
     start.hidden = true;
-    const AudioContext = window.AudioContext || window.webkitAudioContext;
+    // The program asks for the sound once it runs; the output is made ready
+    // first, inside the click that allows it.
+    openAudio().then(function () {
+      // Without the pack the program reports it missing, as on the desktop.
+      if (pack) Module.FS.writeFile('/QuelVarnOssa.dat', new Uint8Array(pack));
+      pack = null;
+      events.push(3 << 16 | (document.hidden ? 0 : 1));
+      Module.callMain(commandLine());
+      Module.qvoProgramDone().then(function (code) { Module.qvo.exit(code | 0); }, function (error) {
+        if (error && error.name === 'ExitStatus') return Module.qvo.exit(error.status);
+        console.error('The program failed: ' + error);
+        Module.qvo.exit(1);
+      });
+    });
+  });
+
+  function openAudio() {
     try {
       audio.context = new AudioContext({sampleRate: rate});
       audio.context.resume();
+      return audio.context.audioWorklet.addModule('audio-output.js').then(function () {
+        audio.ready = true;
+      }, function (error) {
+        console.error('No sound: the audio worklet did not load (' + error.message + ')');
+      });
     } catch (error) {
+      // No audio context, or no worklets outside a secure context (https or
+      // this computer): the program reports that it has no sound.
       console.error('No sound: ' + error.message);
+      return Promise.resolve();
     }
-    // Without the pack the program reports it missing, as on the desktop.
-    if (pack) Module.FS.writeFile('/QuelVarnOssa.dat', new Uint8Array(pack));
-    pack = null;
-    events.push(3 << 16 | (document.hidden ? 0 : 1));
-    Module.callMain(commandLine());
-  });
+  }
 })();

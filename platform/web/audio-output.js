@@ -1,0 +1,58 @@
+// The music's output on the audio thread. The page mixes the music (through
+// the program's DSP hook) a little ahead and posts it here in blocks, each
+// with the music frame it starts at; this plays music frame k at context
+// frame start + k, so the music keeps to the clock it was placed on. A block
+// that arrives too late is dropped (silence instead) rather than played
+// late. Reports go back to the page: the context frame, the music frame
+// played there (-1 for silence), and the frames since the music began that
+// found no music.
+class MusicOutput extends AudioWorkletProcessor {
+  constructor() {
+    super();
+    this.start = null;
+    this.blocks = [];
+    this.missed = 0;
+    this.reported = 0;
+    this.port.onmessage = (e) => {
+      const m = e.data;
+      if (m.start !== undefined) {
+        this.start = m.start;
+        this.blocks = [];
+        this.missed = 0;
+        this.playing = false;
+      } else if (m.stop) {
+        this.start = null;
+        this.blocks = [];
+      } else {
+        this.blocks.push(m);
+      }
+    };
+  }
+
+  process(inputs, outputs) {
+    const left = outputs[0][0], right = outputs[0][1] || outputs[0][0];
+    if (this.start === null) return true;
+    let first = -1;
+    for (let i = 0; i < left.length; ++i) {
+      const wanted = currentFrame + i - this.start;
+      if (wanted < 0) continue;
+      while (this.blocks.length && this.blocks[0].frame + this.blocks[0].left.length <= wanted) this.blocks.shift();
+      const block = this.blocks[0];
+      if (!block || block.frame > wanted) {
+        if (this.playing) ++this.missed;
+        continue;
+      }
+      this.playing = true;
+      left[i] = block.left[wanted - block.frame];
+      right[i] = block.right[wanted - block.frame];
+      if (i === 0) first = wanted;
+    }
+    if (currentFrame - this.reported >= 2048) {
+      this.reported = currentFrame;
+      this.port.postMessage({contextFrame: currentFrame, musicFrame: first, missed: this.missed});
+    }
+    return true;
+  }
+}
+
+registerProcessor('qvo-music-output', MusicOutput);

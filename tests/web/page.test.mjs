@@ -1,0 +1,168 @@
+// The demo in headless Chromium, as a visitor of the page sees and hears it.
+import assert from 'node:assert/strict';
+import {execFileSync} from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import {after, before, test} from 'node:test';
+
+import {buildDir, launch, openPage, readPpm, serve, stats, waitForBox, webBuildDir} from './harness.mjs';
+
+let server, browser, work;
+before(async () => {
+  server = await serve();
+  browser = await launch();
+  work = fs.mkdtempSync(path.join(os.tmpdir(), 'qvo-web-'));
+});
+after(async () => {
+  await browser?.close();
+  server?.close();
+  if (work) fs.rmSync(work, {recursive: true, force: true});
+});
+
+const waitForMusicTime = (page, ms) =>
+  page.waitForFunction((t) => Module.qvo.stats.musicStart !== null &&
+    performance.now() - Module.qvo.stats.musicStart >= t, ms, {timeout: ms + 30000, polling: 50});
+
+// The Linux frame at 10 s: its title pixels (the only ones with blue in
+// them) and its all-black rows (letterbox).
+function linuxFrameAt10s() {
+  const file = path.join(work, 'frame100.ppm');
+  execFileSync(path.join(buildDir, 'qvo-render'), ['--pack', path.join(buildDir, 'QuelVarnOssa.dat'), '--fps', '10',
+    '--dump', '100', file], {stdio: ['ignore', 'ignore', 'inherit']});
+  const {width, height, rgb} = readPpm(file);
+  const title = [], blackRows = [], reds = new Set();
+  for (let i = 0; i < width * height; ++i) {
+    if (rgb[3 * i + 2] > 40) title.push(i);
+    else if (rgb[3 * i] > 0 && rgb[3 * i + 1] === 0 && rgb[3 * i + 2] === 0) reds.add(rgb[3 * i]);
+  }
+  for (let y = 0; y < height; ++y) {
+    let black = true;
+    for (let x = 0; x < width && black; ++x) black = Math.max(...rgb.subarray(3 * (y * width + x), 3 * (y * width + x) + 3)) < 3;
+    if (black) blackRows.push(y);
+  }
+  return {title, blackRows, redShades: reds.size};
+}
+
+// The main clip as ffmpeg decodes it (gapless, by its LAME tag).
+function linuxDecode() {
+  const clip = path.join(work, 'main.mp3');
+  execFileSync(path.join(buildDir, 'qvo-pack'), ['extract', path.join(buildDir, 'QuelVarnOssa.dat'),
+    'data/kov-marrowin(clip).mp3', clip]);
+  const pcm = execFileSync('ffmpeg', ['-v', 'error', '-i', clip, '-f', 's16le', '-ac', '2', '-ar', '44100', '-'],
+    {maxBuffer: 64 << 20});
+  const samples = new Int16Array(pcm.buffer, pcm.byteOffset, pcm.length / 2);
+  return {frames: samples.length / 2, firstSound: Math.floor(samples.findIndex((v) => v !== 0) / 2)};
+}
+
+function canvasSummary(page) {
+  return page.evaluate(() => {
+    const data = document.getElementById('screen').getContext('2d').getImageData(0, 0, 640, 480).data;
+    const title = [], blackRows = [], reds = new Set();
+    let redNoise = 0, other = 0;
+    for (let i = 0; i < 640 * 480; ++i) {
+      const r = data[4 * i], g = data[4 * i + 1], b = data[4 * i + 2];
+      if (b > 40) title.push(i);
+      else if (g === 0 && b === 0 && r > 0) { ++redNoise; reds.add(r); }
+      else if (r + g + b > 6) ++other;
+    }
+    for (let y = 0; y < 480; ++y) {
+      let black = true;
+      for (let x = 0; x < 640 && black; ++x) black = Math.max(data[4 * (y * 640 + x)], data[4 * (y * 640 + x) + 1], data[4 * (y * 640 + x) + 2]) < 3;
+      if (black) blackRows.push(y);
+    }
+    return {title, blackRows, redNoise, redShades: reds.size, other};
+  });
+}
+
+const percentile = (values, p) => [...values].sort((a, b) => a - b)[Math.min(values.length - 1, Math.floor(values.length * p))];
+
+test('the whole run: picture, music in sync with the clock, credits, the end', {timeout: 240000}, async () => {
+  const reference = linuxFrameAt10s();
+  const decoded = linuxDecode();
+  const {page, errors} = await openPage(browser, server, '/index.html?credits');
+  assert.equal(await page.isEnabled('#start'), true);
+  await page.click('#start');
+
+  await waitForMusicTime(page, 500);
+  assert.equal(await page.evaluate(() => Module._qvoWatchBlocks()), 1, 'a DSP procedure can be set on the music');
+  assert.equal(await page.evaluate(() => Module.qvo.stats.musicStart > 3500), true, 'the pre-roll came first');
+
+  await waitForMusicTime(page, 10000);
+  const picture = await canvasSummary(page);
+  await page.screenshot({path: path.join(webBuildDir, 'page-at-10s.png')});
+  assert.ok(picture.redNoise > 0.6 * 640 * 480 && picture.redShades >= reference.redShades - 3,
+    `red noise: ${picture.redNoise} pixels, ${picture.redShades} shades (Linux ${reference.redShades})`);
+  assert.deepEqual(picture.title, reference.title, 'the title where the Linux frame has it');
+  assert.deepEqual(picture.blackRows, reference.blackRows, 'the letterbox rows of the Linux frame');
+  assert.equal(picture.other, 0, 'nothing but noise, title and black');
+
+  const box = await waitForBox(page, 170000);
+  assert.equal(box.caption, 'Credits...');
+  assert.match(box.text, /Quel {2}Varn {2}Ossa/);
+  const audioState = await page.evaluate(() => ({blocks: Module._qvoWatchedBlocks(), misplaced: Module._qvoMisplacedBlocks()}));
+  await page.click('#box button');
+  await page.waitForFunction(() => Module.qvo.stats.exitCode !== null, null, {timeout: 5000});
+
+  const s = await stats(page);
+  assert.equal(s.exitCode, 0);
+  assert.deepEqual(errors, [], 'no console error');
+  // The browser honours the LAME tag: sample 0 is the clip's first sample.
+  assert.equal(s.decodedFrames, decoded.frames, 'decoded length as ffmpeg decodes it');
+  assert.ok(Math.abs(s.firstSoundFrame - decoded.firstSound) <= 2, `first sound at ${s.firstSoundFrame}, ffmpeg ${decoded.firstSound}`);
+  // Every block of the 152 s went through the hook, each the next part of the clip.
+  assert.ok(audioState.blocks >= 150 * 44100 / 1024, `${audioState.blocks} blocks seen`);
+  assert.equal(audioState.misplaced, 0, 'blocks in order');
+  // The music heard agrees with the demo clock at every frame (so at every bar).
+  const heard = s.sync.filter(([clock]) => clock < 152000);
+  assert.ok(heard.length > 152 * 20, `${heard.length} measurements`);
+  const worst = Math.max(...heard.map(([, off]) => Math.abs(off)));
+  assert.ok(worst <= 20, `music off the clock by up to ${worst.toFixed(1)} ms`);
+  assert.ok(s.missedFrames < 44100 / 2, `${s.missedFrames} frames found no music`);
+
+  console.log(`page load ${s.loadMs.toFixed(0)} ms; frames ${s.frames}; frame work median ${percentile(s.frameWork, 0.5).toFixed(1)} ms, ` +
+    `95% ${percentile(s.frameWork, 0.95).toFixed(1)} ms; frame interval median ${percentile(s.frameIntervals, 0.5).toFixed(1)} ms; ` +
+    `music vs clock worst ${worst.toFixed(2)} ms over ${heard.length} frames; ${s.missedFrames} frames without music; ` +
+    `${audioState.blocks} blocks through the hook`);
+});
+
+test('Escape ends the run', {timeout: 60000}, async () => {
+  const {page, errors} = await openPage(browser, server, '/index.html');
+  await page.click('#start');
+  await waitForMusicTime(page, 2000);
+  const before = (await stats(page)).frames;
+  await page.keyboard.press('Escape');
+  await page.waitForFunction(() => Module.qvo.stats.exitCode !== null, null, {timeout: 2000});
+  const s = await stats(page);
+  assert.equal(s.exitCode, 0);
+  assert.ok(before > 30, 'frames were shown before');
+  await page.waitForTimeout(300);
+  assert.equal((await stats(page)).frames, s.frames, 'no frame after the end');
+  assert.equal(await page.evaluate(() => getComputedStyle(document.getElementById('screen')).visibility), 'hidden');
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('a missing pack shows the error box in the page, the reason in the console', {timeout: 60000}, async () => {
+  const {page, errors} = await openPage(browser, server, '/nopack/index.html');
+  await page.click('#start');
+  const box = await waitForBox(page, 10000);
+  assert.deepEqual(box.buttons, ['OK']);
+  assert.equal(box.text, 'Fuck you.');
+  assert.ok(errors.some((e) => /QuelVarnOssa\.dat/.test(e)), `reason in the console: ${errors.join(' | ')}`);
+  await page.click('#box button');
+  await page.waitForFunction(() => Module.qvo.stats.exitCode !== null, null, {timeout: 5000});
+  await page.close();
+});
+
+test('the video keyword says the desktop build renders video', {timeout: 60000}, async () => {
+  const {page, errors} = await openPage(browser, server, '/index.html?Video&fps=25');
+  await page.click('#start');
+  const box = await waitForBox(page, 10000);
+  assert.match(box.text, /desktop build/);
+  await page.click('#box button');
+  await page.waitForFunction(() => Module.qvo.stats.exitCode !== null, null, {timeout: 5000});
+  assert.equal((await stats(page)).exitCode, 0);
+  assert.deepEqual(errors, []);
+  await page.close();
+});
