@@ -16,10 +16,13 @@ class MusicOutput extends AudioWorkletProcessor {
     this.port.onmessage = (e) => {
       const m = e.data;
       if (m.start !== undefined) {
+        // The first placement, or a new one on the clock: the blocks that
+        // came are still the music's, by their frame numbers.
+        if (this.start === null) {
+          this.missed = 0;
+          this.playing = false;
+        }
         this.start = m.start;
-        this.blocks = [];
-        this.missed = 0;
-        this.playing = false;
       } else if (m.stop) {
         this.start = null;
         this.blocks = [];

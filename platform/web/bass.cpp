@@ -1,6 +1,6 @@
 // The audio-library subset over Web Audio. The browser decodes the MP3 image
-// (it honours the LAME tag: sample 0 is the clip's first sample) into 16-bit
-// stereo held here; the page's audio output pulls blocks of blockFrames
+// into 16-bit stereo held here (trimmed to the clip by its LAME tag where
+// the browser did not, so that sample 0 is the clip's first sample); the page's audio output pulls blocks of blockFrames
 // through qvoAudioMix, which runs the DSP procedures on every block in order
 // before the block is heard. The page places the first block so that sample
 // 0 is heard at the moment of BASS_StreamPlay, on the same clock as
@@ -9,6 +9,7 @@
 #include "platform/bassoutput.h"
 
 #include "platform/web/browser.h"
+#include "platform/web/lametag.h"
 
 #include <emscripten.h>
 
@@ -67,6 +68,17 @@ bool anyPlaying() {
 
 void addSaturated(std::int16_t* out, const std::int16_t* in, int samples) {
     for (int i = 0; i < samples; ++i) out[i] = std::int16_t(std::clamp(out[i] + in[i], -32768, 32767));
+}
+
+// A decoder that ignores the LAME tag returns the encoder's delay and its
+// own before the clip and the padding after it; a decode longer than the tag
+// says is cut to the clip. (Chromium honours the tag: nothing to cut.)
+void trimToClip(std::int16_t* pcm, int& frames, const unsigned char* image, std::size_t bytes) {
+    const LameTag tag = readLameTag(image, bytes);
+    if (!tag.found || frames <= tag.frames) return;
+    const std::int64_t skip = frames >= tag.skip + tag.frames ? tag.skip : 0;
+    std::memmove(pcm, pcm + skip * 2, std::size_t(tag.frames) * 4);
+    frames = int(tag.frames);
 }
 
 }  // namespace
@@ -132,6 +144,7 @@ HSTREAM BASS_StreamCreateFile(BASS_BOOL mem, const void* file, BASS_DWORD offset
         errorText = "BASS_StreamCreateFile: the browser could not decode the MP3 image";
         return 0;
     }
+    trimToClip(pcm, frames, static_cast<const unsigned char*>(file) + offset, length);
     auto s = std::make_unique<Stream>();
     s->handle = lib.nextHandle++;
     s->pcm = pcm;

@@ -17,7 +17,7 @@
   // What the checks and a curious user can read from the console.
   const stats = {
     loadMs: null, started: false, musicStart: null, exitCode: null, frames: 0, lastPresent: 0, lastWake: 0,
-    frameIntervals: [], frameWork: [], sync: [], missedFrames: 0, boxes: [],
+    frameIntervals: [], frameWork: [], sync: [], missedFrames: 0, replacements: 0, boxes: [],
     decodedFrames: 0, firstSoundFrame: -1,
   };
 
@@ -98,7 +98,7 @@
   // DSP hook sees every block in order.
   const lead = 0.5;  // seconds mixed ahead of the render time: room for a busy page
   const audio = {context: null, node: null, buffer: 0, playPerf: 0, start: 0, next: 0, feeder: 0,
-    report: null, wakeLock: null};
+    offChecks: 0, report: null, wakeLock: null};
 
   // The context time heard at performance.now() time p.
   function contextTimeHeardAt(p) {
@@ -129,8 +129,23 @@
     }
   }
 
+  // The output's clock may slip against performance.now() (a stalled or
+  // drifting device): once the music heard is more than 10 ms off the
+  // clock two checks running (40 ms), it is placed on the clock again.
+  function keepOnClock() {
+    const now = performance.now();
+    const off = Math.round(contextTimeHeardAt(now) * rate - audio.start - (now - audio.playPerf) * rate / 1000);
+    audio.offChecks = Math.abs(off) > rate / 100 ? audio.offChecks + 1 : 0;
+    if (audio.offChecks < 2) return;
+    audio.offChecks = 0;
+    audio.start += off;
+    audio.node.port.postMessage({start: audio.start});
+    ++stats.replacements;
+  }
+
   function feed() {
     if (!audio.node) return;
+    keepOnClock();
     const rendering = Math.round(audio.context.currentTime * rate) - audio.start;
     const wanted = rendering + Math.round(lead * rate);
     // The page's view of the render time may trail the audio thread's:
