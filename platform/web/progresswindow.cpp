@@ -5,7 +5,8 @@ namespace win32 {
 
 struct ProgressWindow::Sdl {};
 
-std::unique_ptr<ProgressWindow> ProgressWindow::open() { return nullptr; }
+std::unique_ptr<ProgressWindow> ProgressWindow::open(bool) { return nullptr; }
+unsigned ProgressWindow::windowId() const { return 0; }
 ProgressWindow::~ProgressWindow() = default;
 void ProgressWindow::setPosition(int value) { percent = value < 0 ? 0 : value > 100 ? 100 : value; }
 bool ProgressWindow::cancelPressed() { return pressed; }

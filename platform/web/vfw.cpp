@@ -28,6 +28,10 @@ HRESULT AVIStreamWrite(PAVISTREAM, LONG, LONG, const void*, LONG, DWORD, LONG*, 
 DWORD AVIStreamRelease(PAVISTREAM) { return 0; }
 DWORD AVIFileRelease(PAVIFILE) { return 0; }
 
+namespace vfw {
+HRESULT finishStream(PAVISTREAM) { return unsupported; }
+}  // namespace vfw
+
 DWORD FormatMessageA(DWORD, const void*, DWORD, DWORD, LPSTR, DWORD, void*) { return 0; }
 HLOCAL LocalFree(HLOCAL memory) {
     std::free(memory);
