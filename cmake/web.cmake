@@ -10,7 +10,7 @@
 add_compile_options(-fexceptions)
 add_link_options(-fexceptions)
 
-qvo_library(qvo_platform platform/web)
+qvo_library(qvo_platform platform platform/web)
 target_link_options(qvo_platform INTERFACE
   "SHELL:--js-library ${CMAKE_SOURCE_DIR}/platform/web/library_web.js")
 set_property(TARGET qvo_platform APPEND PROPERTY INTERFACE_LINK_DEPENDS

@@ -9,7 +9,7 @@
 #include "platform/bassoutput.h"
 
 #include "platform/web/browser.h"
-#include "platform/web/lametag.h"
+#include "platform/mp3info.h"
 
 #include <emscripten.h>
 
@@ -52,8 +52,6 @@ Library& library() {
     return lib;
 }
 
-std::string errorText;
-
 Stream* findStream(BASS_DWORD handle) {
     for (auto& s : library().streams)
         if (s->handle == handle) return s.get();
@@ -74,11 +72,12 @@ void addSaturated(std::int16_t* out, const std::int16_t* in, int samples) {
 // own before the clip and the padding after it; a decode longer than the tag
 // says is cut to the clip. (Chromium honours the tag: nothing to cut.)
 void trimToClip(std::int16_t* pcm, int& frames, const unsigned char* image, std::size_t bytes) {
-    const LameTag tag = readLameTag(image, bytes);
-    if (!tag.found || frames <= tag.frames) return;
-    const std::int64_t skip = frames >= tag.skip + tag.frames ? tag.skip : 0;
-    std::memmove(pcm, pcm + skip * 2, std::size_t(tag.frames) * 4);
-    frames = int(tag.frames);
+    mp3::Info info;
+    if (!mp3::readInfo(image, bytes, info) || info.sampleFrames < 0 || frames <= info.sampleFrames) return;
+    const std::int64_t delay = info.encoderDelay + mp3::decoderDelay;
+    const std::int64_t skip = frames >= delay + info.sampleFrames ? delay : 0;
+    std::memmove(pcm, pcm + skip * 2, std::size_t(info.sampleFrames) * 4);
+    frames = int(info.sampleFrames);
 }
 
 }  // namespace
@@ -105,43 +104,45 @@ extern "C" EMSCRIPTEN_KEEPALIVE void qvoAudioMix(std::int16_t* out, int frames) 
 }
 
 BASS_BOOL BASS_Init(int device, BASS_DWORD freq, BASS_DWORD, void*) {
+    if (!bass::callAllowed(bass::Call::Init)) return 0;
     Library& lib = library();
     if (lib.initialised) {
-        errorText = "BASS_Init: already initialised";
+        bass::lastErrorText() = "BASS_Init: already initialised";
         return 0;
     }
     if (device != -1 && device != 1) {
-        errorText = "BASS_Init: no such device " + std::to_string(device);
+        bass::lastErrorText() = "BASS_Init: no such device " + std::to_string(device);
         return 0;
     }
     if (bass::offlineOutput()) {
-        errorText = "BASS_Init: the browser plays sound only in real time";
+        bass::lastErrorText() = "BASS_Init: the browser plays sound only in real time";
         return 0;
     }
     if (!qvo_audio_open(int(freq))) {
-        errorText = "BASS_Init: the page has no running audio context";
+        bass::lastErrorText() = "BASS_Init: the page has no running audio context";
         return 0;
     }
     lib.initialised = true;
-    errorText.clear();
+    bass::lastErrorText().clear();
     return 1;
 }
 
 HSTREAM BASS_StreamCreateFile(BASS_BOOL mem, const void* file, BASS_DWORD offset, BASS_DWORD length, BASS_DWORD) {
+    if (!bass::callAllowed(bass::Call::StreamCreateFile)) return 0;
     Library& lib = library();
     if (!lib.initialised) {
-        errorText = "BASS_StreamCreateFile: not initialised";
+        bass::lastErrorText() = "BASS_StreamCreateFile: not initialised";
         return 0;
     }
     if (!mem || !file || length == 0) {
-        errorText = "BASS_StreamCreateFile: only memory images are supported";
+        bass::lastErrorText() = "BASS_StreamCreateFile: only memory images are supported";
         return 0;
     }
     int frames = 0;
     std::int16_t* pcm = qvo_audio_decode(static_cast<const char*>(file) + offset, int(length), &frames);
     if (!pcm || frames <= 0) {
         std::free(pcm);
-        errorText = "BASS_StreamCreateFile: the browser could not decode the MP3 image";
+        bass::lastErrorText() = "BASS_StreamCreateFile: the browser could not decode the MP3 image";
         return 0;
     }
     trimToClip(pcm, frames, static_cast<const unsigned char*>(file) + offset, length);
@@ -156,9 +157,10 @@ HSTREAM BASS_StreamCreateFile(BASS_BOOL mem, const void* file, BASS_DWORD offset
 BASS_BOOL BASS_Start() { return library().initialised ? 1 : 0; }
 
 BASS_BOOL BASS_StreamPlay(HSTREAM handle, BASS_BOOL, BASS_DWORD) {
+    if (!bass::callAllowed(bass::Call::StreamPlay)) return 0;
     Stream* s = library().initialised ? findStream(handle) : nullptr;
     if (!s) {
-        errorText = "BASS_StreamPlay: no such stream";
+        bass::lastErrorText() = "BASS_StreamPlay: no such stream";
         return 0;
     }
     s->position = 0;
@@ -204,15 +206,8 @@ BASS_DWORD BASS_ChannelIsActive(BASS_DWORD handle) {
     return s && s->playing ? 1 : 0;
 }
 
-namespace {
-bool wantOffline = false;
-}
-
 namespace bass {
 
-void useOfflineOutput(bool offline) { wantOffline = offline; }
-bool offlineOutput() { return wantOffline; }
-bool realtimeCaptureRequested() { return false; }
 double outputBufferSeconds() { return 0.0; }
 double outputLatencySeconds() { return 0.0; }
 
@@ -220,8 +215,6 @@ std::uint64_t decodedBytes(HSTREAM handle) {
     const Stream* s = findStream(handle);
     return s ? std::uint64_t(s->position) * 4 : 0;
 }
-
-const char* lastError() { return errorText.c_str(); }
 
 }  // namespace bass
 

@@ -3,14 +3,12 @@
 
 namespace win32 {
 
-struct ProgressWindow::Sdl {};
+struct ProgressWindow::Backend {};
 
 std::unique_ptr<ProgressWindow> ProgressWindow::open(bool) { return nullptr; }
-unsigned ProgressWindow::windowId() const { return 0; }
 ProgressWindow::~ProgressWindow() = default;
 void ProgressWindow::setPosition(int value) { percent = value < 0 ? 0 : value > 100 ? 100 : value; }
-bool ProgressWindow::cancelPressed() { return pressed; }
-void ProgressWindow::draw() {}
-bool ProgressWindow::handle(const ::SDL_Event&) { return false; }
+unsigned ProgressWindow::windowId() const { return 0; }
+bool ProgressWindow::cancelPressed() { return false; }
 
 }  // namespace win32

@@ -3,6 +3,7 @@
 #include "platform/web/browser.h"
 
 #include <emscripten.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +47,19 @@ void ExitProcess(UINT exitCode) {
     std::fflush(nullptr);
     qvo_page_exit(int(exitCode));
     std::exit(int(exitCode));
+}
+
+// The page's files live in the program's memory (the pack is put at /).
+DWORD GetFileAttributesA(const char* fileName) {
+    struct stat info {};
+    if (!fileName || stat(fileName, &info) != 0) return INVALID_FILE_ATTRIBUTES;
+    return S_ISDIR(info.st_mode) ? 0x10 : 0x80;  // FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_NORMAL
+}
+
+// The program has no file of its own in a page.
+DWORD GetModuleFileNameA(void*, char* fileName, DWORD size) {
+    if (fileName && size > 0) fileName[0] = '\0';
+    return 0;
 }
 
 namespace win32 {

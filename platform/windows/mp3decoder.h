@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/windows/mp3info.h"
+#include "platform/mp3info.h"
 
 class Mp3Decoder {
 public:

@@ -4,7 +4,7 @@
 #include "platform/bass.h"
 #include "platform/bassoutput.h"
 #include "platform/windows/mp3decoder.h"
-#include "platform/windows/mp3info.h"
+#include "platform/mp3info.h"
 
 #include <gtest/gtest.h>
 

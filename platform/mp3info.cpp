@@ -1,4 +1,4 @@
-#include "platform/windows/mp3info.h"
+#include "platform/mp3info.h"
 
 #include <cstring>
 
