@@ -122,13 +122,15 @@ test('the whole run: picture, music in sync with the clock, credits, the end', {
   // nearest each bar cue), measured once a frame in the page.
   const heard = s.sync.filter(([clock]) => clock < 152000);
   assert.ok(heard.length > 152 * 20, `${heard.length} measurements`);
-  const atBars = barTimes().filter((t) => t < 151000).map((bar) => {
+  // A bar with no frame within 50 ms of it found the page stalled (a busy
+  // machine); a few such bars are allowed and reported.
+  const bars = barTimes().filter((t) => t < 151000);
+  const atBars = bars.map((bar) => {
     const nearest = heard.reduce((a, b) => (Math.abs(b[0] - bar) < Math.abs(a[0] - bar) ? b : a));
-    assert.ok(Math.abs(nearest[0] - bar) < 100, `a measurement near the bar at ${bar} ms`);
-    return [bar, nearest[1]];
-  });
-  assert.ok(atBars.length > 20, `${atBars.length} bars`);
-  const offBars = atBars.filter(([, off]) => Math.abs(off) > 20);
+    return [bar, nearest[1], Math.abs(nearest[0] - bar) <= 50];
+  }).filter(([, , measured]) => measured);
+  assert.ok(atBars.length >= 0.95 * bars.length, `${atBars.length} of ${bars.length} bars measured`);
+  const offBars = atBars.filter(([, off]) => Math.abs(off) > 20).map(([bar, off]) => [bar, off]);
   assert.deepEqual(offBars, [], 'bars where the music is more than 20 ms off the clock');
   const worstBar = Math.max(...atBars.map(([, off]) => Math.abs(off)));
   const worst = Math.max(...heard.map(([, off]) => Math.abs(off)));
@@ -136,7 +138,7 @@ test('the whole run: picture, music in sync with the clock, credits, the end', {
 
   console.log(`page load ${s.loadMs.toFixed(0)} ms; frames ${s.frames}; frame work median ${percentile(s.frameWork, 0.5).toFixed(1)} ms, ` +
     `95% ${percentile(s.frameWork, 0.95).toFixed(1)} ms; frame interval median ${percentile(s.frameIntervals, 0.5).toFixed(1)} ms; ` +
-    `music vs clock worst ${worstBar.toFixed(2)} ms at ${atBars.length} bars, ${worst.toFixed(2)} ms over ${heard.length} frames; ` +
+    `music vs clock worst ${worstBar.toFixed(2)} ms at ${atBars.length} of ${bars.length} bars, ${worst.toFixed(2)} ms over ${heard.length} frames; ` +
     `${s.replacements} re-placements; ${s.missedFrames} frames without music; ` +
     `${audioState.blocks} blocks through the hook`);
 });
