@@ -3,6 +3,7 @@
 // reached and fails.
 #include "platform/vfw.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace {
@@ -30,6 +31,8 @@ DWORD AVIFileRelease(PAVIFILE) { return 0; }
 
 namespace vfw {
 HRESULT finishStream(PAVISTREAM) { return unsupported; }
+std::int64_t fileSizeLimit() { return INT64_MAX; }
+bool completedAfterFailure(PAVIFILE) { return false; }
 }  // namespace vfw
 
 DWORD FormatMessageA(DWORD, const void*, DWORD, DWORD, LPSTR, DWORD, void*) { return 0; }
