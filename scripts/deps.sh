@@ -8,7 +8,7 @@ PACKAGES="build-essential cmake pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   xvfb xauth xdotool time bc x11-utils imagemagick ffmpeg sox openbox libx11-dev
   dpkg-dev lintian man-db
-  wine64 g++-mingw-w64-x86-64-posix zip
+  wine wine64 g++-mingw-w64-x86-64-posix zip python3
   emscripten chromium"
 
 # The browser checks run on node 20 or later with npm; a machine that has

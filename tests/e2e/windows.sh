@@ -3,7 +3,8 @@
 # Xvfb (the red noise, the first title, Escape), a missing pack (the error
 # box, dismissed by a key, with the reason on standard error), and the video
 # mode with sound (frames equal to the Linux qvo-render's, the sound the
-# clip's decode aligned to the sample) with its progress dialog, and Full
+# clip's decode aligned to the sample) with its progress dialog and its
+# cancel question, and Full
 # Frames refused up front when they cannot fit in a classic AVI file.
 #   tests/e2e/windows.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
 # Wine needs WINEPREFIX set to a prefix made with `wineboot -i`. There is no
@@ -147,6 +148,37 @@ xvfb-run -a -s "-screen 0 640x480x24" bash -c '
 check "too big for Full Frames: the error box" grep -q '"Error!"' "$work/big/windows.txt"
 check "too big for Full Frames: exit code 1" test "$(cat "$work/big/code")" = 1
 check "too big for Full Frames: no file" test ! -e "$work/big/quel varn ossa.avi"
+
+# 5. Escape in the progress dialog asks "Really?"; Yes ends the render with
+#    the file completed: the frames so far and their sound, exit code 0.
+mkdir "$work/cancel" && cp "$build/quelvarnossa.exe" "$build/QuelVarnOssa.dat" "$work/cancel/"
+xvfb-run -a -s "-screen 0 640x480x24" bash -c '
+    cd "$1"
+    QVO_CODEC=rawvideo wine quelvarnossa.exe video fps 10 >out.txt 2>err.txt &
+    pid=$!
+    for i in $(seq 1 100); do
+        xwininfo -root -tree | grep -q "Rendering video" && break
+        sleep 0.1
+    done
+    sleep 1
+    dialog=$(xdotool search --name "Rendering video" | head -1)
+    xdotool windowactivate --sync "$dialog" 2>/dev/null
+    xdotool key --window "$dialog" Escape
+    sleep 1.5
+    import -window root really.png
+    xdotool key Return
+    wait $pid; echo $? >code' _ "$work/cancel" 2>/dev/null
+frames=$(sed -n "s/^Render stopped: \([0-9]*\) frames.*/\1/p" "$work/cancel/err.txt")
+check "cancel: exit code 0" test "$(cat "$work/cancel/code")" = 0
+check "cancel: stopped early (${frames:-no} frames)" test -n "$frames" -a "${frames:-0}" -lt 1522
+check "cancel: the \"Really?\" box (a light box under the dialog)" \
+    above "$(measure "$work/cancel/really.png" 150x80+245+205 mean)" 0.5
+check "cancel: the file holds those frames and their sound" \
+    test "$(ffprobe -v error -count_packets -show_entries stream=codec_type,nb_read_packets -of csv=p=0 \
+            "$work/cancel/quel varn ossa.avi" | head -1)" = "video,$frames"
+ffmpeg -v error -i "$work/cancel/quel varn ossa.avi" -map 0:a -f s16le -y "$work/cancel.raw"
+check "cancel: $((frames * 4410)) sample frames of sound" test "$(stat -c %s "$work/cancel.raw")" -eq $((frames * 4410 * 4))
+rm -f "$work/cancel/quel varn ossa.avi" "$work/cancel.raw"
 
 echo "$failures failure(s)"
 test $failures -eq 0
