@@ -21,6 +21,7 @@
 #include "source/exceptionserver.h"
 #include "source/fileserver.h"
 #include "source/processstate.h"
+#include "source/rendercancel.h"
 #include "source/settings.h"
 #include "source/videostream.h"
 
@@ -89,7 +90,10 @@ void runFrameLoop() {
         first = false;
         if (!videoMode) continue;
         if (!videoHandOff(videoFrame24, [](int progress) { aviWriter->addFrame(progress); })) break;
-        if (renderCancelled() || stopRequested()) break;
+        // A stop request (SIGTERM, closing the console) ends the render as a
+        // confirmed cancel does: the file is completed and reported as stopped.
+        if (stopRequested()) rendercancel::confirm();
+        if (renderCancelled()) break;
     }
 }
 
