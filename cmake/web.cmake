@@ -1,4 +1,4 @@
-# The browser build: demo/, display/ and source/ as they are, over the
+# The browser build's links: demo/, display/ and source/ as they are, over the
 # platform/web backend (canvas, Web Audio, an in-page message box).
 #   quelvarnossa.js/.wasm  the page's program; platform/web/index.html runs it
 #   qvo-framemd5.js/.wasm  the headless renderer for node, printing every
@@ -6,26 +6,12 @@
 # The frame loop blocks as on the desktop; Asyncify lets the platform layer
 # hand the browser its turn (each Flip waits for the next animation frame).
 
-# C++ exceptions carry the demo's failures to its one catch-all.
-add_compile_options(-fexceptions)
-add_link_options(-fexceptions)
-
-qvo_library(qvo_platform platform platform/web)
 target_link_options(qvo_platform INTERFACE
   "SHELL:--js-library ${CMAKE_SOURCE_DIR}/platform/web/library_web.js")
 set_property(TARGET qvo_platform APPEND PROPERTY INTERFACE_LINK_DEPENDS
   ${CMAKE_SOURCE_DIR}/platform/web/library_web.js)
 
-qvo_library(qvo_engine source)
-target_link_libraries(qvo_engine PUBLIC qvo_platform)
-qvo_library(qvo_display display)
-target_link_libraries(qvo_display PUBLIC qvo_engine qvo_platform)
-qvo_library(qvo_demo demo demo/effects)
-target_link_libraries(qvo_demo PUBLIC qvo_display qvo_engine qvo_platform)
-
-add_executable(quelvarnossa demo/main.cpp)
-target_link_libraries(quelvarnossa PRIVATE qvo_demo)
-set_target_properties(quelvarnossa PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR} SUFFIX ".js")
+set_target_properties(quelvarnossa PROPERTIES SUFFIX ".js")
 target_link_options(quelvarnossa PRIVATE
   -sENVIRONMENT=web
   -sASYNCIFY
