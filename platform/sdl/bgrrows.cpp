@@ -40,13 +40,17 @@ RowFunction portableRow(Layout layout) {
     return nullptr;
 }
 
+RowFunction bestRow(Layout layout, bool portable) {
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    RowFunction row = portable || !ssse3 ? nullptr : ssse3Row(layout);
+    return row ? row : portableRow(layout);
+}
+
 }  // namespace detail
 
 void convert(Layout layout, const std::uint8_t* dib, int width, int height, bool bottomUp,
              std::uint8_t* const planes[], const int strides[], bool portable) {
-    static const bool ssse3 = __builtin_cpu_supports("ssse3");
-    detail::RowFunction row = portable || !ssse3 ? nullptr : detail::ssse3Row(layout);
-    if (!row) row = detail::portableRow(layout);
+    const detail::RowFunction row = detail::bestRow(layout, portable);
     const int planeCount = layout == Layout::PlanarGbr ? 3 : 1;
     const std::size_t rowBytes = std::size_t(width) * 3;
     for (int y = 0; y < height; ++y) {

@@ -22,6 +22,8 @@ namespace detail {
 using RowFunction = void (*)(const std::uint8_t* in, std::uint8_t* const out[], int width);
 RowFunction portableRow(Layout layout);
 RowFunction ssse3Row(Layout layout);  // null when not built in
+// The SSSE3 one where the processor has it, unless portable is asked for.
+RowFunction bestRow(Layout layout, bool portable);
 }  // namespace detail
 
 }  // namespace bgrrows

@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include "platform/sdl/bgrrows.h"
+#include "platform/sdl/utvideoframe.h"
 
 #include <cstring>
 #include <vector>
@@ -25,11 +26,14 @@ struct FfmpegEncoder::State {
     AVCodecContext* encoder = nullptr;
     SwsContext* scaler = nullptr;  // for the codecs bgrrows has no layout for
     bool direct = false;
-    bgrrows::Layout layout = bgrrows::Layout::PlanarGbr;
+    bgrrows::Layout layout = bgrrows::Layout::Rgb24;
     // Frames for the encoder. A frame-threaded encoder keeps a reference to
     // the frames it is working on; writing into one of those would copy it
     // first, so a frame no one holds is taken instead.
     std::vector<AVFrame*> frames;
+    // Ut Video frames are made here; libavcodec's encoder only describes the
+    // stream (see utvideoframe.h for why).
+    std::unique_ptr<utvideo::FrameEncoder> utvideoFrames;
     AVStream* videoStream = nullptr;
 
     bool audio = false;
@@ -92,6 +96,8 @@ int FfmpegEncoder::State::openEncoder() {
     const std::string name = video.codec->name;
     if (name == "utvideo") {
         ctx->pix_fmt = AV_PIX_FMT_GBRP;
+        ctx->thread_count = 1;  // it encodes nothing
+        av_opt_set(ctx->priv_data, "pred", "left", 0);
     } else if (name == "ffv1") {
         ctx->pix_fmt = AV_PIX_FMT_0RGB32;  // bgr0 in memory
         ctx->level = 3;                    // slices, so it can use both cores
@@ -129,11 +135,15 @@ int FfmpegEncoder::State::openEncoder() {
     result = avcodec_parameters_from_context(videoParameters, ctx);
     if (result < 0) return result;
     videoTimeBase = ctx->time_base;
+    if (name == "utvideo") {
+        const int slices = utvideo::slicesOf(ctx->extradata, ctx->extradata_size);
+        if (slices < 1) return AVERROR_BUG;
+        utvideoFrames = std::make_unique<utvideo::FrameEncoder>(video.width, video.height, slices);
+        return 0;
+    }
 
-    direct = ctx->pix_fmt == AV_PIX_FMT_GBRP || ctx->pix_fmt == AV_PIX_FMT_RGB24 || ctx->pix_fmt == AV_PIX_FMT_0RGB32;
-    layout = ctx->pix_fmt == AV_PIX_FMT_GBRP    ? bgrrows::Layout::PlanarGbr
-             : ctx->pix_fmt == AV_PIX_FMT_RGB24 ? bgrrows::Layout::Rgb24
-                                                : bgrrows::Layout::Bgr0;
+    direct = ctx->pix_fmt == AV_PIX_FMT_RGB24 || ctx->pix_fmt == AV_PIX_FMT_0RGB32;
+    layout = ctx->pix_fmt == AV_PIX_FMT_RGB24 ? bgrrows::Layout::Rgb24 : bgrrows::Layout::Bgr0;
     if (direct) return 0;
     // The ranges must be set before the context is initialised to count.
     scaler = sws_alloc_context();
@@ -257,10 +267,17 @@ HRESULT FfmpegEncoder::start() {
 HRESULT FfmpegEncoder::writeFrame(std::int64_t index, const std::uint8_t* dib) {
     State& s = *state;
     if (!s.videoStream) return AVERROR(EINVAL);
-    if (s.raw) {
-        // Written straight from the caller's frame: nothing keeps the packet.
-        s.packet->data = const_cast<std::uint8_t*>(dib);
-        s.packet->size = int(s.video.frameBytes);
+    if (s.raw || s.utvideoFrames) {
+        // Written straight from the caller's frame or the Ut Video one:
+        // nothing keeps the packet.
+        if (s.utvideoFrames) {
+            const std::span<const std::uint8_t> bytes = s.utvideoFrames->encode(dib, s.video.bottomUp);
+            s.packet->data = const_cast<std::uint8_t*>(bytes.data());
+            s.packet->size = int(bytes.size());
+        } else {
+            s.packet->data = const_cast<std::uint8_t*>(dib);
+            s.packet->size = int(s.video.frameBytes);
+        }
         s.packet->pts = s.packet->dts = index;
         s.packet->duration = 1;
         s.packet->flags |= AV_PKT_FLAG_KEY;
@@ -321,7 +338,7 @@ HRESULT FfmpegEncoder::writeAudio(std::int64_t first, std::int64_t count, const 
 
 HRESULT FfmpegEncoder::endVideo() {
     State& s = *state;
-    if (s.videoEnded || !s.encoder || !s.started) return 0;
+    if (s.videoEnded || !s.encoder || s.utvideoFrames || !s.started) return 0;
     s.videoEnded = true;
     return s.encode(nullptr);
 }

@@ -1,7 +1,8 @@
 // The encoder that writes the AVI file with FFmpeg: libavcodec's encoder for
 // the chosen codec (settings from the dialog's options), libswscale for its
 // pixel format, libavformat's AVI muxer (OpenDML past 1 GiB), PCM sound.
-// Uncompressed frames are stored as handed in, bottom-up DIB rows.
+// Uncompressed frames are stored as handed in, bottom-up DIB rows. Ut Video
+// frames are made by utvideoframe.h, the same bytes libavcodec would make.
 #pragma once
 
 #include "platform/sdl/aviencoder.h"

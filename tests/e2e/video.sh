@@ -45,6 +45,14 @@ if [ -x "$build/qvo-render" ]; then
         >"$work/avi.md5"
     "$build/qvo-render" --pack "$pack" --fps 10 --md5 2>/dev/null | awk '{print $2}' >"$work/render.md5"
     check "noaudio fps 10: frames equal the headless renderer's" cmp -s "$work/avi.md5" "$work/render.md5"
+    # The Ut Video frames are made by our own encoder: each packet must be
+    # the one libavcodec's encoder makes of the same picture.
+    packets() { awk -F, '!/^#/ {gsub(/ /,"",$6); print $6}'; }
+    ffmpeg -v error -i "$avi" -map 0:v -c copy -f framemd5 - | packets >"$work/ours.md5"
+    "$build/qvo-render" --pack "$pack" --fps 10 --raw /dev/stdout 2>/dev/null |
+        ffmpeg -v error -f rawvideo -pix_fmt bgr24 -s 640x480 -r 10 -i - -c:v utvideo -pix_fmt gbrp -f framemd5 - |
+        packets >"$work/libavcodec.md5"
+    check "noaudio fps 10: Ut Video packets equal libavcodec's" cmp -s "$work/ours.md5" "$work/libavcodec.md5"
 fi
 rm -f "$avi"
 

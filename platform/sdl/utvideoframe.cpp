@@ -1,0 +1,382 @@
+#include "platform/sdl/utvideoframe.h"
+
+#include "platform/sdl/bgrrows.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <numeric>
+#include <thread>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace utvideo {
+namespace {
+
+constexpr std::uint8_t unused = 255;
+
+void storeLe32(std::uint8_t* out, std::uint32_t value) {
+    out[0] = std::uint8_t(value);
+    out[1] = std::uint8_t(value >> 8);
+    out[2] = std::uint8_t(value >> 16);
+    out[3] = std::uint8_t(value >> 24);
+}
+
+std::uint32_t loadLe32(const std::uint8_t* in) {
+    return std::uint32_t(in[0]) | std::uint32_t(in[1]) << 8 | std::uint32_t(in[2]) << 16 | std::uint32_t(in[3]) << 24;
+}
+
+// The first row of slice `slice`: the plane is cut as evenly as whole rows allow.
+int sliceStart(int height, int slices, int slice) { return int(std::int64_t(height) * slice / slices); }
+
+// Canonical codes from the lengths, as the decoder rebuilds them: symbols in
+// order of length, then of value; the longest code is all zeros and each
+// shorter one follows on from it.
+template <typename Code>
+void assignCodes(const std::array<std::uint8_t, 256>& lengths, std::array<Code, 256>& codes) {
+    std::array<std::uint8_t, 256> order;
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return lengths[a] < lengths[b]; });
+    std::uint32_t next = 0;
+    for (int i = 255; i >= 0; --i) {
+        const int length = lengths[order[i]];
+        codes[order[i]] = Code{length == unused ? 0 : next >> (32 - length), length == unused ? 0u : length};
+        if (length != unused) next += 0x80000000u >> (length - 1);
+    }
+}
+
+// One row of one plane: each byte minus the one before it, the last byte of
+// the row before carrying over; returns the row's last byte. Counted into
+// four tables in turn, so that a run of one symbol is not one long chain of
+// increments each waiting for the last.
+std::uint8_t predictRow(const std::uint8_t* row, std::uint8_t previous, int width, std::uint8_t* out,
+                        std::uint32_t (*tables)[256], bool portable) {
+    int x = 0;
+#if defined(__SSE2__)
+    if (!portable) {
+        __m128i before = _mm_set1_epi8(char(previous));
+        for (; x + 16 <= width; x += 16) {
+            const __m128i now = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+            const __m128i left = _mm_or_si128(_mm_slli_si128(now, 1), _mm_srli_si128(before, 15));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_sub_epi8(now, left));
+            before = now;
+        }
+        if (x > 0) previous = row[x - 1];
+    }
+#endif
+    for (; x < width; ++x) {
+        out[x] = std::uint8_t(row[x] - previous);
+        previous = row[x];
+    }
+    x = 0;
+    for (; x + 4 <= width; x += 4) {
+        ++tables[0][out[x]];
+        ++tables[1][out[x + 1]];
+        ++tables[2][out[x + 2]];
+        ++tables[3][out[x + 3]];
+    }
+    for (; x < width; ++x) ++tables[0][out[x]];
+    return previous;
+}
+
+// B - G + 128 and R - G + 128 in place, as Ut Video stores colour.
+void subtractGreen(std::uint8_t* plane, const std::uint8_t* green, int width, bool portable) {
+    int x = 0;
+#if defined(__SSE2__)
+    if (!portable) {
+        const __m128i half = _mm_set1_epi8(char(0x80));
+        for (; x + 16 <= width; x += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(plane + x));
+            const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(green + x));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(plane + x), _mm_add_epi8(_mm_sub_epi8(v, g), half));
+        }
+    }
+#endif
+    for (; x < width; ++x) plane[x] = std::uint8_t(plane[x] - green[x] + 0x80);
+}
+
+// The symbols as codes, first bit highest, in 32-bit little-endian words;
+// the last word is filled with zeros. Returns the bytes written. With no code
+// over 16 bits, two codes fit the bits waiting with room to spare, so the
+// check for a whole word is made every second symbol.
+template <typename Code>
+std::size_t writeCodes(const std::uint8_t* symbols, std::size_t count, const std::array<Code, 256>& codes,
+                       bool shortCodes, std::uint8_t* out) {
+    std::uint8_t* const start = out;
+    std::uint64_t bits = 0;  // the low `pending` bits wait for a word
+    std::uint32_t pending = 0;
+    std::size_t i = 0;
+    if (shortCodes) {
+        for (; i + 2 <= count; i += 2) {
+            const Code a = codes[symbols[i]], b = codes[symbols[i + 1]];
+            bits = (bits << a.length | a.bits) << b.length | b.bits;
+            pending += a.length + b.length;
+            if (pending >= 32) {
+                pending -= 32;
+                storeLe32(out, std::uint32_t(bits >> pending));
+                out += 4;
+            }
+        }
+    }
+    for (; i < count; ++i) {
+        const Code a = codes[symbols[i]];
+        bits = bits << a.length | a.bits;
+        pending += a.length;
+        if (pending >= 32) {
+            pending -= 32;
+            storeLe32(out, std::uint32_t(bits >> pending));
+            out += 4;
+        }
+    }
+    if (pending > 0) {
+        storeLe32(out, std::uint32_t(bits << (32 - pending)));
+        out += 4;
+    }
+    return std::size_t(out - start);
+}
+
+}  // namespace
+
+int slicesOf(const std::uint8_t* extradata, int size) {
+    // Encoder version, original format, frame information size, flags: the
+    // slice count less one is the flags' top byte.
+    if (!extradata || size < 16) return 0;
+    return int(loadLe32(extradata + 12) >> 24) + 1;
+}
+
+std::array<std::uint8_t, 256> codeLengths(const std::array<std::uint64_t, 256>& counts) {
+    std::array<std::uint8_t, 256> lengths;
+    lengths.fill(unused);
+    int used[256];
+    int size = 0;
+    for (int symbol = 0; symbol < 256; ++symbol)
+        if (counts[symbol]) used[size++] = symbol;
+    if (size == 0) return lengths;
+    if (size == 1) {
+        lengths[used[0]] = 1;
+        return lengths;
+    }
+    // A binary heap kept at its full size: a node taken out is marked with
+    // the largest value and sinks to the bottom; the merged node replaces
+    // the second smallest at the root.
+    struct Node {
+        std::uint64_t value;
+        int name;
+    };
+    Node heap[256];
+    int up[512];
+    std::uint8_t depth[512];
+    const auto sift = [&](int root) {
+        while (root * 2 + 1 < size) {
+            int child = root * 2 + 1;
+            if (child < size - 1 && heap[child].value > heap[child + 1].value) ++child;
+            if (heap[root].value <= heap[child].value) break;
+            std::swap(heap[root], heap[child]);
+            root = child;
+        }
+    };
+    for (std::uint64_t offset = 1;; offset <<= 1) {
+        for (int i = 0; i < size; ++i) heap[i] = Node{(counts[used[i]] << 14) + offset, i};
+        for (int i = size / 2 - 1; i >= 0; --i) sift(i);
+        for (int next = size; next < 2 * size - 1; ++next) {
+            const std::uint64_t smallest = heap[0].value;
+            up[heap[0].name] = next;
+            heap[0].value = INT64_MAX;
+            sift(0);
+            up[heap[0].name] = next;
+            heap[0].name = next;
+            heap[0].value += smallest;
+            sift(0);
+        }
+        depth[2 * size - 2] = 0;
+        for (int i = 2 * size - 3; i >= size; --i) depth[i] = std::uint8_t(depth[up[i]] + 1);
+        bool fits = true;
+        for (int i = 0; i < size && fits; ++i) {
+            lengths[used[i]] = std::uint8_t(depth[up[i]] + 1);
+            fits = lengths[used[i]] < 32;
+        }
+        if (fits) return lengths;
+    }
+}
+
+// A part of every frame done on a thread of its own, while the caller does
+// the rest: start() hands it over, wait() returns when it is done.
+class FrameEncoder::Helper {
+public:
+    Helper() : thread([this] { run(); }) {}
+    ~Helper() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            quit = true;
+        }
+        changed.notify_all();
+        thread.join();
+    }
+    void start(std::function<void()> work) {
+        std::lock_guard<std::mutex> lock(mutex);
+        job = std::move(work);
+        changed.notify_all();
+    }
+    void wait() {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return !job; });
+    }
+
+private:
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            changed.wait(lock, [&] { return quit || job; });
+            if (quit) return;
+            lock.unlock();
+            job();
+            lock.lock();
+            job = nullptr;
+            changed.notify_all();
+        }
+    }
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::function<void()> job;  // set while there is work
+    bool quit = false;
+    std::thread thread;  // last: it starts with everything above ready
+};
+
+// Some of the slices: their share of the counts, and their codes.
+struct FrameEncoder::Half {
+    int firstSlice = 0;
+    int endSlice = 0;
+    std::uint32_t tables[3][4][256];
+    std::vector<std::uint8_t> bits;         // the codes of each plane's slices in turn
+    std::vector<std::uint32_t> sliceBytes;  // per plane, per slice
+    std::size_t planeStart[4] = {};         // where each plane's codes begin in bits, and the end
+};
+
+FrameEncoder::FrameEncoder(int width, int height, int slices)
+    : width(width), height(height), slices(std::clamp(slices, 1, std::max(1, height))) {
+    const std::size_t pixels = std::size_t(width) * height;
+    for (auto& plane : residuals) plane.resize(pixels);
+    const int split = this->slices / 2;
+    halves.resize(split > 0 ? 2 : 1);
+    halves.front().endSlice = split > 0 ? split : this->slices;
+    halves.back().firstSlice = split;
+    halves.back().endSlice = this->slices;
+    for (Half& half : halves) {
+        const int count = half.endSlice - half.firstSlice;
+        const std::size_t halfPixels = std::size_t(width) *
+                                       (sliceStart(height, this->slices, half.endSlice) -
+                                        sliceStart(height, this->slices, half.firstSlice));
+        // At most 31 bits a symbol, and each slice's last word.
+        half.bits.resize(3 * (4 * halfPixels + 4 * std::size_t(count)));
+        half.sliceBytes.resize(3 * std::size_t(count));
+    }
+    packet.resize(3 * (256 + 4 * std::size_t(this->slices)) + 4);
+    if (halves.size() > 1) helper = std::make_unique<Helper>();
+}
+
+FrameEncoder::~FrameEncoder() = default;
+
+void FrameEncoder::predict(Half& half, const std::uint8_t* dib, bool bottomUp, bool portable) {
+    const bgrrows::detail::RowFunction split = bgrrows::detail::bestRow(bgrrows::Layout::PlanarGbr, portable);
+    std::vector<std::uint8_t> row(std::size_t(width) * 3);
+    std::uint8_t* const planes[3] = {row.data(), row.data() + width, row.data() + 2 * width};
+    std::memset(half.tables, 0, sizeof half.tables);
+    const std::size_t rowBytes = std::size_t(width) * 3;
+    for (int slice = half.firstSlice; slice < half.endSlice; ++slice) {
+        std::uint8_t previous[3] = {0x80, 0x80, 0x80};
+        const int end = sliceStart(height, slices, slice + 1);
+        for (int y = sliceStart(height, slices, slice); y < end; ++y) {
+            split(dib + rowBytes * std::size_t(bottomUp ? height - 1 - y : y), planes, width);
+            subtractGreen(planes[1], planes[0], width, portable);
+            subtractGreen(planes[2], planes[0], width, portable);
+            for (int p = 0; p < 3; ++p)
+                previous[p] = predictRow(planes[p], previous[p], width, residuals[p].data() + std::size_t(width) * y,
+                                         half.tables[p], portable);
+        }
+    }
+}
+
+void FrameEncoder::write(Half& half) {
+    const int count = half.endSlice - half.firstSlice;
+    std::size_t written = 0;
+    for (int p = 0; p < 3; ++p) {
+        half.planeStart[p] = written;
+        for (int k = 0; k < count; ++k) {
+            std::size_t bytes = 0;
+            if (!single[p]) {
+                const int first = sliceStart(height, slices, half.firstSlice + k);
+                const int end = sliceStart(height, slices, half.firstSlice + k + 1);
+                bytes = writeCodes(residuals[p].data() + std::size_t(width) * first, std::size_t(width) * (end - first),
+                                   codes[p], shortCodes[p], half.bits.data() + written);
+            }
+            half.sliceBytes[std::size_t(p) * count + k] = std::uint32_t(bytes);
+            written += bytes;
+        }
+    }
+    half.planeStart[3] = written;
+}
+
+// The plane's code lengths, where each slice ends, and the slices.
+std::size_t FrameEncoder::assemblePlane(int plane, std::uint8_t* out) const {
+    std::uint8_t* const ends = out + 256;
+    if (single[plane]) {
+        // One symbol: its length 0, no code for the others, every slice empty.
+        std::memset(out, 0xFF, 256);
+        out[std::find(lengths[plane].begin(), lengths[plane].end(), 1) - lengths[plane].begin()] = 0;
+    } else {
+        std::memcpy(out, lengths[plane].data(), 256);
+    }
+    std::uint8_t* data = ends + 4 * std::size_t(slices);
+    std::uint32_t end = 0;
+    for (const Half& half : halves) {
+        const int count = half.endSlice - half.firstSlice;
+        for (int k = 0; k < count; ++k) {
+            end += half.sliceBytes[std::size_t(plane) * count + k];
+            storeLe32(ends + 4 * (half.firstSlice + k), end);
+        }
+        const std::size_t bytes = half.planeStart[plane + 1] - half.planeStart[plane];
+        std::memcpy(data, half.bits.data() + half.planeStart[plane], bytes);
+        data += bytes;
+    }
+    return std::size_t(data - out);
+}
+
+std::span<const std::uint8_t> FrameEncoder::encode(const std::uint8_t* dib, bool bottomUp, bool portable) {
+    Half& own = halves.back();
+    Half* other = halves.size() > 1 ? &halves.front() : nullptr;
+    if (other) helper->start([&] { predict(*other, dib, bottomUp, portable); });
+    predict(own, dib, bottomUp, portable);
+    if (other) helper->wait();
+
+    std::size_t bound = 4;
+    for (int p = 0; p < 3; ++p) {
+        std::array<std::uint64_t, 256> counts{};
+        for (const Half& half : halves)
+            for (int symbol = 0; symbol < 256; ++symbol)
+                for (int t = 0; t < 4; ++t) counts[symbol] += half.tables[p][t][symbol];
+        const auto used = std::count_if(counts.begin(), counts.end(), [](std::uint64_t n) { return n != 0; });
+        single[p] = used == 1;
+        lengths[p] = codeLengths(counts);
+        assignCodes(lengths[p], codes[p]);
+        shortCodes[p] = std::all_of(lengths[p].begin(), lengths[p].end(), [](int n) { return n == unused || n <= 16; });
+        bound += 256 + 4 * std::size_t(slices);
+    }
+
+    if (other) helper->start([&] { write(*other); });
+    write(own);
+    if (other) helper->wait();
+
+    for (const Half& half : halves) bound += half.planeStart[3];
+    if (packet.size() < bound) packet.resize(bound);
+    std::size_t size = 0;
+    for (int p = 0; p < 3; ++p) size += assemblePlane(p, packet.data() + size);
+    storeLe32(packet.data() + size, 1 << 8);  // the frame's prediction: left
+    return {packet.data(), size + 4};
+}
+
+}  // namespace utvideo
