@@ -16,11 +16,11 @@ TEST(BgrRows, EachLayoutHasTheDibsPixelsUprightWithBothImplementations) {
         for (std::size_t i = 0; i < dib.size(); ++i) dib[i] = std::uint8_t(i * 151 + 7);
         // Pixel (x, y) of the upright picture, from the bottom-up DIB.
         const auto at = [&](int x, int y, int byte) { return dib[(std::size_t(height - 1 - y) * width + x) * 3 + byte]; };
-        for (Layout layout : {Layout::PlanarGbr, Layout::Rgb24, Layout::Bgr0}) {
+        for (Layout layout : {Layout::PlanarGbr, Layout::Bgr0}) {
             for (bool portable : {true, false}) {
                 SCOPED_TRACE(::testing::Message() << "width " << width << " layout " << int(layout)
                                                   << (portable ? " portable" : " ssse3"));
-                const int bytesPerPixel = layout == Layout::PlanarGbr ? 1 : layout == Layout::Rgb24 ? 3 : 4;
+                const int bytesPerPixel = layout == Layout::PlanarGbr ? 1 : 4;
                 const int stride = width * bytesPerPixel + 32;  // padded, as AVFrame lines are
                 std::vector<std::uint8_t> out(std::size_t(stride) * height * 3, 0xEE);
                 std::uint8_t* planes[3] = {out.data(), out.data() + stride * height, out.data() + 2 * stride * height};
@@ -33,8 +33,6 @@ TEST(BgrRows, EachLayoutHasTheDibsPixelsUprightWithBothImplementations) {
                         const std::uint8_t* p = planes[0] + y * stride;
                         if (layout == Layout::PlanarGbr)
                             wrong += p[x] != g || planes[1][y * stride + x] != b || planes[2][y * stride + x] != r;
-                        else if (layout == Layout::Rgb24)
-                            wrong += p[3 * x] != r || p[3 * x + 1] != g || p[3 * x + 2] != b;
                         else
                             wrong += p[4 * x] != b || p[4 * x + 1] != g || p[4 * x + 2] != r || p[4 * x + 3] != 0;
                     }

@@ -12,14 +12,6 @@ void planarGbr(const std::uint8_t* in, std::uint8_t* const out[], int width) {
     }
 }
 
-void rgb24(const std::uint8_t* in, std::uint8_t* const out[], int width) {
-    for (int x = 0; x < width; ++x) {
-        out[0][3 * x] = in[3 * x + 2];
-        out[0][3 * x + 1] = in[3 * x + 1];
-        out[0][3 * x + 2] = in[3 * x];
-    }
-}
-
 void bgr0(const std::uint8_t* in, std::uint8_t* const out[], int width) {
     for (int x = 0; x < width; ++x) {
         out[0][4 * x] = in[3 * x];
@@ -34,7 +26,6 @@ void bgr0(const std::uint8_t* in, std::uint8_t* const out[], int width) {
 RowFunction portableRow(Layout layout) {
     switch (layout) {
         case Layout::PlanarGbr: return planarGbr;
-        case Layout::Rgb24: return rgb24;
         case Layout::Bgr0: return bgr0;
     }
     return nullptr;

@@ -1,7 +1,7 @@
 // The encoders' input made straight from the 24-bit DIB (blue, green, red),
 // rows taken bottom row first when bottomUp, in one pass and without the
-// generic scaler: planar G, B, R for Ut Video, R, G, B for HuffYUV, B, G, R, 0
-// for FFV1. SSSE3 where the processor has it; the same bytes either way.
+// generic scaler: planar G, B, R for Ut Video and HuffYUV, B, G, R, 0 for
+// FFV1. SSSE3 where the processor has it; the same bytes either way.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +9,7 @@
 
 namespace bgrrows {
 
-enum class Layout { PlanarGbr, Rgb24, Bgr0 };
+enum class Layout { PlanarGbr, Bgr0 };
 
 // planes/strides: as AVFrame's data/linesize (one plane except for PlanarGbr:
 // G, B, R). The DIB's rows are width * 3 bytes, unpadded.

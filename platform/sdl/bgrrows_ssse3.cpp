@@ -39,18 +39,6 @@ void planarGbr(const std::uint8_t* in, std::uint8_t* const out[], int width) {
     }
 }
 
-// Five pixels per shuffle; each 16-byte store's last byte is rewritten by the
-// next one, so the loop stops while a whole load still fits.
-void rgb24(const std::uint8_t* in, std::uint8_t* const out[], int width) {
-    const __m128i swap = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
-    int x = 0;
-    for (; x + 6 <= width; x += 5) store(out[0] + 3 * x, _mm_shuffle_epi8(load(in + 3 * x), swap));
-    if (x < width) {
-        std::uint8_t* const rest[1] = {out[0] + 3 * x};
-        portableRow(Layout::Rgb24)(in + 3 * x, rest, width - x);
-    }
-}
-
 // Four pixels per shuffle, the fourth byte of each cleared.
 void bgr0(const std::uint8_t* in, std::uint8_t* const out[], int width) {
     const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
@@ -67,7 +55,6 @@ void bgr0(const std::uint8_t* in, std::uint8_t* const out[], int width) {
 RowFunction ssse3Row(Layout layout) {
     switch (layout) {
         case Layout::PlanarGbr: return planarGbr;
-        case Layout::Rgb24: return rgb24;
         case Layout::Bgr0: return bgr0;
     }
     return nullptr;

@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include "platform/sdl/bgrrows.h"
+#include "platform/sdl/huffyuvframe.h"
 #include "platform/sdl/utvideoframe.h"
 
 #include <cstring>
@@ -25,15 +26,14 @@ struct FfmpegEncoder::State {
     AVRational videoTimeBase{1, 1};
     AVCodecContext* encoder = nullptr;
     SwsContext* scaler = nullptr;  // for the codecs bgrrows has no layout for
-    bool direct = false;
-    bgrrows::Layout layout = bgrrows::Layout::Rgb24;
+    bool direct = false;  // FFV1's B, G, R, 0, made by bgrrows
     // Frames for the encoder. A frame-threaded encoder keeps a reference to
     // the frames it is working on; writing into one of those would copy it
     // first, so a frame no one holds is taken instead.
     std::vector<AVFrame*> frames;
-    // Ut Video frames are made here; libavcodec's encoder only describes the
-    // stream (see utvideoframe.h for why).
-    std::unique_ptr<utvideo::FrameEncoder> utvideoFrames;
+    // Ut Video and HuffYUV frames are made by our own code; libavcodec's
+    // encoder only describes the stream (see utvideoframe.h for why).
+    std::unique_ptr<FrameCoder> ownFrames;
     AVStream* videoStream = nullptr;
 
     bool audio = false;
@@ -104,6 +104,8 @@ int FfmpegEncoder::State::openEncoder() {
         av_opt_set_int(ctx->priv_data, "slices", 4, 0);
     } else if (name == "huffyuv") {
         ctx->pix_fmt = AV_PIX_FMT_RGB24;
+        ctx->thread_count = 1;  // it encodes nothing
+        av_opt_set(ctx->priv_data, "pred", "left", 0);
     } else if (name == "mjpeg") {
         // Full-range 4:2:0 as JPEG wants it; plain yuv420p with the range
         // set converts five times faster than the old "yuvj" format.
@@ -138,12 +140,17 @@ int FfmpegEncoder::State::openEncoder() {
     if (name == "utvideo") {
         const int slices = utvideo::slicesOf(ctx->extradata, ctx->extradata_size);
         if (slices < 1) return AVERROR_BUG;
-        utvideoFrames = std::make_unique<utvideo::FrameEncoder>(video.width, video.height, slices);
+        ownFrames = std::make_unique<utvideo::FrameEncoder>(video.width, video.height, slices);
+        return 0;
+    }
+    if (name == "huffyuv") {
+        const std::optional<huffyuv::Tables> tables = huffyuv::tablesOf(ctx->extradata, ctx->extradata_size);
+        if (!tables) return AVERROR_BUG;
+        ownFrames = std::make_unique<huffyuv::FrameEncoder>(video.width, video.height, *tables);
         return 0;
     }
 
-    direct = ctx->pix_fmt == AV_PIX_FMT_RGB24 || ctx->pix_fmt == AV_PIX_FMT_0RGB32;
-    layout = ctx->pix_fmt == AV_PIX_FMT_RGB24 ? bgrrows::Layout::Rgb24 : bgrrows::Layout::Bgr0;
+    direct = ctx->pix_fmt == AV_PIX_FMT_0RGB32;
     if (direct) return 0;
     // The ranges must be set before the context is initialised to count.
     scaler = sws_alloc_context();
@@ -267,11 +274,11 @@ HRESULT FfmpegEncoder::start() {
 HRESULT FfmpegEncoder::writeFrame(std::int64_t index, const std::uint8_t* dib) {
     State& s = *state;
     if (!s.videoStream) return AVERROR(EINVAL);
-    if (s.raw || s.utvideoFrames) {
-        // Written straight from the caller's frame or the Ut Video one:
+    if (s.raw || s.ownFrames) {
+        // Written straight from the caller's frame or our own encoder's:
         // nothing keeps the packet.
-        if (s.utvideoFrames) {
-            const std::span<const std::uint8_t> bytes = s.utvideoFrames->encode(dib, s.video.bottomUp);
+        if (s.ownFrames) {
+            const std::span<const std::uint8_t> bytes = s.ownFrames->encode(dib, s.video.bottomUp, false);
             s.packet->data = const_cast<std::uint8_t*>(bytes.data());
             s.packet->size = int(bytes.size());
         } else {
@@ -289,7 +296,7 @@ HRESULT FfmpegEncoder::writeFrame(std::int64_t index, const std::uint8_t* dib) {
     AVFrame* frame = s.freeFrame(&result);
     if (!frame) return result;
     if (s.direct) {
-        bgrrows::convert(s.layout, dib, s.video.width, s.video.height, s.video.bottomUp, frame->data, frame->linesize);
+        bgrrows::convert(bgrrows::Layout::Bgr0, dib, s.video.width, s.video.height, s.video.bottomUp, frame->data, frame->linesize);
     } else {
         // The DIB's first row is the bottom one when the height is positive:
         // start at the last row and walk backwards to hand the encoder an
@@ -338,7 +345,7 @@ HRESULT FfmpegEncoder::writeAudio(std::int64_t first, std::int64_t count, const 
 
 HRESULT FfmpegEncoder::endVideo() {
     State& s = *state;
-    if (s.videoEnded || !s.encoder || s.utvideoFrames || !s.started) return 0;
+    if (s.videoEnded || !s.encoder || s.ownFrames || !s.started) return 0;
     s.videoEnded = true;
     return s.encode(nullptr);
 }

@@ -1,30 +1,17 @@
 #include "platform/sdl/utvideoframe.h"
 
 #include "platform/sdl/bgrrows.h"
+#include "platform/sdl/bitwriter.h"
+#include "platform/sdl/rowdiff.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
-#include <functional>
-#include <mutex>
 #include <numeric>
-#include <thread>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace utvideo {
 namespace {
 
 constexpr std::uint8_t unused = 255;
-
-void storeLe32(std::uint8_t* out, std::uint32_t value) {
-    out[0] = std::uint8_t(value);
-    out[1] = std::uint8_t(value >> 8);
-    out[2] = std::uint8_t(value >> 16);
-    out[3] = std::uint8_t(value >> 24);
-}
 
 std::uint32_t loadLe32(const std::uint8_t* in) {
     return std::uint32_t(in[0]) | std::uint32_t(in[1]) << 8 | std::uint32_t(in[2]) << 16 | std::uint32_t(in[3]) << 24;
@@ -49,30 +36,13 @@ void assignCodes(const std::array<std::uint8_t, 256>& lengths, std::array<Code, 
     }
 }
 
-// One row of one plane: each byte minus the one before it, the last byte of
-// the row before carrying over; returns the row's last byte. Counted into
-// four tables in turn, so that a run of one symbol is not one long chain of
-// increments each waiting for the last.
+// One row of one plane predicted from its left, counted into four tables
+// in turn, so that a run of one symbol is not one long chain of increments
+// each waiting for the last. Returns the row's last byte.
 std::uint8_t predictRow(const std::uint8_t* row, std::uint8_t previous, int width, std::uint8_t* out,
                         std::uint32_t (*tables)[256], bool portable) {
+    previous = rowdiff::left(row, previous, width, out, portable);
     int x = 0;
-#if defined(__SSE2__)
-    if (!portable) {
-        __m128i before = _mm_set1_epi8(char(previous));
-        for (; x + 16 <= width; x += 16) {
-            const __m128i now = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
-            const __m128i left = _mm_or_si128(_mm_slli_si128(now, 1), _mm_srli_si128(before, 15));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_sub_epi8(now, left));
-            before = now;
-        }
-        if (x > 0) previous = row[x - 1];
-    }
-#endif
-    for (; x < width; ++x) {
-        out[x] = std::uint8_t(row[x] - previous);
-        previous = row[x];
-    }
-    x = 0;
     for (; x + 4 <= width; x += 4) {
         ++tables[0][out[x]];
         ++tables[1][out[x + 1]];
@@ -83,60 +53,20 @@ std::uint8_t predictRow(const std::uint8_t* row, std::uint8_t previous, int widt
     return previous;
 }
 
-// B - G + 128 and R - G + 128 in place, as Ut Video stores colour.
-void subtractGreen(std::uint8_t* plane, const std::uint8_t* green, int width, bool portable) {
-    int x = 0;
-#if defined(__SSE2__)
-    if (!portable) {
-        const __m128i half = _mm_set1_epi8(char(0x80));
-        for (; x + 16 <= width; x += 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(plane + x));
-            const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(green + x));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(plane + x), _mm_add_epi8(_mm_sub_epi8(v, g), half));
-        }
-    }
-#endif
-    for (; x < width; ++x) plane[x] = std::uint8_t(plane[x] - green[x] + 0x80);
-}
-
-// The symbols as codes, first bit highest, in 32-bit little-endian words;
-// the last word is filled with zeros. Returns the bytes written. With no code
-// over 16 bits, two codes fit the bits waiting with room to spare, so the
-// check for a whole word is made every second symbol.
+// The symbols as codes; with no code over 16 bits, two at a time.
 template <typename Code>
 std::size_t writeCodes(const std::uint8_t* symbols, std::size_t count, const std::array<Code, 256>& codes,
                        bool shortCodes, std::uint8_t* out) {
-    std::uint8_t* const start = out;
-    std::uint64_t bits = 0;  // the low `pending` bits wait for a word
-    std::uint32_t pending = 0;
+    BitWriter bits(out);
     std::size_t i = 0;
     if (shortCodes) {
         for (; i + 2 <= count; i += 2) {
             const Code a = codes[symbols[i]], b = codes[symbols[i + 1]];
-            bits = (bits << a.length | a.bits) << b.length | b.bits;
-            pending += a.length + b.length;
-            if (pending >= 32) {
-                pending -= 32;
-                storeLe32(out, std::uint32_t(bits >> pending));
-                out += 4;
-            }
+            bits.putShortPair(a.bits, a.length, b.bits, b.length);
         }
     }
-    for (; i < count; ++i) {
-        const Code a = codes[symbols[i]];
-        bits = bits << a.length | a.bits;
-        pending += a.length;
-        if (pending >= 32) {
-            pending -= 32;
-            storeLe32(out, std::uint32_t(bits >> pending));
-            out += 4;
-        }
-    }
-    if (pending > 0) {
-        storeLe32(out, std::uint32_t(bits << (32 - pending)));
-        out += 4;
-    }
-    return std::size_t(out - start);
+    for (; i < count; ++i) bits.put(codes[symbols[i]].bits, codes[symbols[i]].length);
+    return bits.finish();
 }
 
 }  // namespace
@@ -203,50 +133,6 @@ std::array<std::uint8_t, 256> codeLengths(const std::array<std::uint64_t, 256>& 
     }
 }
 
-// A part of every frame done on a thread of its own, while the caller does
-// the rest: start() hands it over, wait() returns when it is done.
-class FrameEncoder::Helper {
-public:
-    Helper() : thread([this] { run(); }) {}
-    ~Helper() {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            quit = true;
-        }
-        changed.notify_all();
-        thread.join();
-    }
-    void start(std::function<void()> work) {
-        std::lock_guard<std::mutex> lock(mutex);
-        job = std::move(work);
-        changed.notify_all();
-    }
-    void wait() {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return !job; });
-    }
-
-private:
-    void run() {
-        std::unique_lock<std::mutex> lock(mutex);
-        for (;;) {
-            changed.wait(lock, [&] { return quit || job; });
-            if (quit) return;
-            lock.unlock();
-            job();
-            lock.lock();
-            job = nullptr;
-            changed.notify_all();
-        }
-    }
-
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::function<void()> job;  // set while there is work
-    bool quit = false;
-    std::thread thread;  // last: it starts with everything above ready
-};
-
 // Some of the slices: their share of the counts, and their codes.
 struct FrameEncoder::Half {
     int firstSlice = 0;
@@ -276,7 +162,7 @@ FrameEncoder::FrameEncoder(int width, int height, int slices)
         half.sliceBytes.resize(3 * std::size_t(count));
     }
     packet.resize(3 * (256 + 4 * std::size_t(this->slices)) + 4);
-    if (halves.size() > 1) helper = std::make_unique<Helper>();
+    if (halves.size() > 1) helper = std::make_unique<SideThread>();
 }
 
 FrameEncoder::~FrameEncoder() = default;
@@ -292,8 +178,9 @@ void FrameEncoder::predict(Half& half, const std::uint8_t* dib, bool bottomUp, b
         const int end = sliceStart(height, slices, slice + 1);
         for (int y = sliceStart(height, slices, slice); y < end; ++y) {
             split(dib + rowBytes * std::size_t(bottomUp ? height - 1 - y : y), planes, width);
-            subtractGreen(planes[1], planes[0], width, portable);
-            subtractGreen(planes[2], planes[0], width, portable);
+            // B - G + 128 and R - G + 128, as Ut Video stores colour.
+            rowdiff::subtract(planes[1], planes[0], width, 0x80, portable);
+            rowdiff::subtract(planes[2], planes[0], width, 0x80, portable);
             for (int p = 0; p < 3; ++p)
                 previous[p] = predictRow(planes[p], previous[p], width, residuals[p].data() + std::size_t(width) * y,
                                          half.tables[p], portable);

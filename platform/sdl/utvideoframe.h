@@ -13,6 +13,9 @@
 //   std::span<const std::uint8_t> packet = encoder.encode(dib, true);
 #pragma once
 
+#include "platform/sdl/framecoder.h"
+#include "platform/sdl/sidethread.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -31,20 +34,17 @@ int slicesOf(const std::uint8_t* extradata, int size);
 // bits. Unused symbols get 255.
 std::array<std::uint8_t, 256> codeLengths(const std::array<std::uint64_t, 256>& counts);
 
-class FrameEncoder {
+class FrameEncoder : public FrameCoder {
 public:
     // Past one slice, the lower half of the slices is done on a thread of
     // the encoder's own while the calling thread does the upper half.
     FrameEncoder(int width, int height, int slices);
-    ~FrameEncoder();
+    ~FrameEncoder() override;
 
-    // One frame, 24-bit rows (blue, green, red), the bottom row first when
-    // bottomUp. The bytes stay valid until the next call.
-    std::span<const std::uint8_t> encode(const std::uint8_t* dib, bool bottomUp, bool portable = false);
+    std::span<const std::uint8_t> encode(const std::uint8_t* dib, bool bottomUp, bool portable = false) override;
 
 private:
     struct Half;
-    class Helper;
     void predict(Half& half, const std::uint8_t* dib, bool bottomUp, bool portable);
     void write(Half& half);
     std::size_t assemblePlane(int plane, std::uint8_t* out) const;
@@ -63,7 +63,7 @@ private:
     bool shortCodes[3] = {};  // none longer than 16 bits: two to a check
     bool single[3] = {};  // a plane of one symbol
     std::vector<std::uint8_t> packet;
-    std::unique_ptr<Helper> helper;
+    std::unique_ptr<SideThread> helper;
 };
 
 }  // namespace utvideo

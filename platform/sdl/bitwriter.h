@@ -1,0 +1,61 @@
+// Variable-length codes packed first bit highest into 32-bit words stored
+// little-endian: the bitstream of both Ut Video and HuffYUV.
+//
+//   BitWriter bits(buffer);
+//   bits.put(code, length);          // length 1..32
+//   std::size_t bytes = bits.finish();  // the last word filled with zeros
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+inline void storeLe32(std::uint8_t* out, std::uint32_t value) {
+    out[0] = std::uint8_t(value);
+    out[1] = std::uint8_t(value >> 8);
+    out[2] = std::uint8_t(value >> 16);
+    out[3] = std::uint8_t(value >> 24);
+}
+
+class BitWriter {
+public:
+    explicit BitWriter(std::uint8_t* out) : start(out), out(out) {}
+
+    void put(std::uint32_t code, std::uint32_t length) {
+        bits = bits << length | code;
+        pending += length;
+        if (pending >= 32) emit();
+    }
+    // Two codes of at most 16 bits each: with fewer than 32 bits waiting
+    // they fit the 64 with one check for a whole word.
+    void putShortPair(std::uint32_t code1, std::uint32_t length1, std::uint32_t code2, std::uint32_t length2) {
+        bits = (bits << length1 | code1) << length2 | code2;
+        pending += length1 + length2;
+        if (pending >= 32) emit();
+    }
+    // The bits not yet in a whole word, and how many there are.
+    std::uint32_t tail() const { return std::uint32_t(bits) & ((std::uint32_t(1) << pending) - 1); }
+    std::uint32_t tailLength() const { return pending; }
+    // Whole words written so far, in bytes.
+    std::size_t wordBytes() const { return std::size_t(out - start); }
+
+    std::size_t finish() {
+        if (pending > 0) {
+            storeLe32(out, std::uint32_t(bits << (32 - pending)));
+            out += 4;
+            pending = 0;
+        }
+        return wordBytes();
+    }
+
+private:
+    void emit() {
+        pending -= 32;
+        storeLe32(out, std::uint32_t(bits >> pending));
+        out += 4;
+    }
+
+    std::uint8_t* start;
+    std::uint8_t* out;
+    std::uint64_t bits = 0;  // the low `pending` bits wait for a word
+    std::uint32_t pending = 0;
+};
