@@ -32,19 +32,13 @@ public:
         pending += length1 + length2;
         if (pending >= 32) emit();
     }
-    // The bits not yet in a whole word, and how many there are.
-    std::uint32_t tail() const { return std::uint32_t(bits) & ((std::uint32_t(1) << pending) - 1); }
-    std::uint32_t tailLength() const { return pending; }
-    // Whole words written so far, in bytes.
-    std::size_t wordBytes() const { return std::size_t(out - start); }
-
     std::size_t finish() {
         if (pending > 0) {
             storeLe32(out, std::uint32_t(bits << (32 - pending)));
             out += 4;
             pending = 0;
         }
-        return wordBytes();
+        return std::size_t(out - start);
     }
 
 private:

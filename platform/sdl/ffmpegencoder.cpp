@@ -9,10 +9,16 @@ extern "C" {
 }
 
 #include "platform/sdl/bgrrows.h"
+#include "platform/sdl/coderpool.h"
 #include "platform/sdl/huffyuvframe.h"
 #include "platform/sdl/utvideoframe.h"
 
+#include <algorithm>
 #include <cstring>
+#include <deque>
+#include <optional>
+#include <span>
+#include <thread>
 #include <vector>
 
 static_assert(AVIERR_BADPARAM == AVERROR(EINVAL));
@@ -31,9 +37,11 @@ struct FfmpegEncoder::State {
     // the frames it is working on; writing into one of those would copy it
     // first, so a frame no one holds is taken instead.
     std::vector<AVFrame*> frames;
-    // Ut Video and HuffYUV frames are made by our own code; libavcodec's
-    // encoder only describes the stream (see utvideoframe.h for why).
-    std::unique_ptr<FrameCoder> ownFrames;
+    // Ut Video and HuffYUV frames are made by our own code, several at once;
+    // libavcodec's encoder only describes the stream (see utvideoframe.h for
+    // why). The frames' indices wait with them.
+    std::unique_ptr<CoderPool> coders;
+    std::deque<std::int64_t> coding;
     AVStream* videoStream = nullptr;
 
     bool audio = false;
@@ -59,6 +67,8 @@ struct FfmpegEncoder::State {
 
     int openEncoder();
     int encode(AVFrame* input);
+    int writeRaw(std::int64_t index, std::span<const std::uint8_t> bytes);
+    int writeCoded(bool all);
     AVFrame* freeFrame(int* result);
 };
 
@@ -71,6 +81,13 @@ int writePacket(AVFormatContext* format, AVPacket* packet, AVStream* stream, AVR
     packet->stream_index = stream->index;
     av_packet_rescale_ts(packet, from, stream->time_base);
     return av_write_frame(format, packet);
+}
+
+// A thread for each core, unless QVO_ENCODER_THREADS says otherwise.
+int coderThreads() {
+    const long asked = vfw::environmentNumber("QVO_ENCODER_THREADS", 0);
+    const long cores = long(std::thread::hardware_concurrency());
+    return int(std::clamp(asked > 0 ? asked : cores, 1L, 16L));
 }
 
 }  // namespace
@@ -140,13 +157,17 @@ int FfmpegEncoder::State::openEncoder() {
     if (name == "utvideo") {
         const int slices = utvideo::slicesOf(ctx->extradata, ctx->extradata_size);
         if (slices < 1) return AVERROR_BUG;
-        ownFrames = std::make_unique<utvideo::FrameEncoder>(video.width, video.height, slices);
+        coders = std::make_unique<CoderPool>(
+            [&] { return std::make_unique<utvideo::FrameEncoder>(video.width, video.height, slices); },
+            video.frameBytes, video.bottomUp, coderThreads());
         return 0;
     }
     if (name == "huffyuv") {
         const std::optional<huffyuv::Tables> tables = huffyuv::tablesOf(ctx->extradata, ctx->extradata_size);
         if (!tables) return AVERROR_BUG;
-        ownFrames = std::make_unique<huffyuv::FrameEncoder>(video.width, video.height, *tables);
+        coders = std::make_unique<CoderPool>(
+            [&] { return std::make_unique<huffyuv::FrameEncoder>(video.width, video.height, *tables); },
+            video.frameBytes, video.bottomUp, coderThreads());
         return 0;
     }
 
@@ -196,6 +217,31 @@ int FfmpegEncoder::State::encode(AVFrame* input) {
         if (result < 0) return result;
     }
     return result == AVERROR(EAGAIN) || result == AVERROR_EOF ? 0 : result;
+}
+
+// A frame's bytes as its packet, written straight from where they are:
+// nothing keeps the packet.
+int FfmpegEncoder::State::writeRaw(std::int64_t index, std::span<const std::uint8_t> bytes) {
+    packet->data = const_cast<std::uint8_t*>(bytes.data());
+    packet->size = int(bytes.size());
+    packet->pts = packet->dts = index;
+    packet->duration = 1;
+    packet->flags |= AV_PKT_FLAG_KEY;
+    const int result = writePacket(format, packet, videoStream, videoTimeBase);
+    av_packet_unref(packet);
+    return result;
+}
+
+// The coded frames, in order, as far as they are done; with all, every
+// frame, and otherwise until a slot is free for the next.
+int FfmpegEncoder::State::writeCoded(bool all) {
+    while (const std::optional<std::span<const std::uint8_t>> bytes = coders->oldest(all || coders->full())) {
+        const int result = writeRaw(coding.front(), *bytes);
+        coders->release();
+        coding.pop_front();
+        if (result < 0) return result;
+    }
+    return 0;
 }
 
 FfmpegEncoder::FfmpegEncoder(std::string path) : state(std::make_unique<State>()) {
@@ -274,23 +320,12 @@ HRESULT FfmpegEncoder::start() {
 HRESULT FfmpegEncoder::writeFrame(std::int64_t index, const std::uint8_t* dib) {
     State& s = *state;
     if (!s.videoStream) return AVERROR(EINVAL);
-    if (s.raw || s.ownFrames) {
-        // Written straight from the caller's frame or our own encoder's:
-        // nothing keeps the packet.
-        if (s.ownFrames) {
-            const std::span<const std::uint8_t> bytes = s.ownFrames->encode(dib, s.video.bottomUp, false);
-            s.packet->data = const_cast<std::uint8_t*>(bytes.data());
-            s.packet->size = int(bytes.size());
-        } else {
-            s.packet->data = const_cast<std::uint8_t*>(dib);
-            s.packet->size = int(s.video.frameBytes);
-        }
-        s.packet->pts = s.packet->dts = index;
-        s.packet->duration = 1;
-        s.packet->flags |= AV_PKT_FLAG_KEY;
-        const int result = writePacket(s.format, s.packet, s.videoStream, s.videoTimeBase);
-        av_packet_unref(s.packet);
-        return result;
+    if (s.raw) return s.writeRaw(index, {dib, s.video.frameBytes});
+    if (s.coders) {
+        if (const int result = s.writeCoded(false); result < 0) return result;
+        if (!s.coders->submit(dib)) return AVERROR_BUG;
+        s.coding.push_back(index);
+        return 0;
     }
     int result = 0;
     AVFrame* frame = s.freeFrame(&result);
@@ -345,8 +380,9 @@ HRESULT FfmpegEncoder::writeAudio(std::int64_t first, std::int64_t count, const 
 
 HRESULT FfmpegEncoder::endVideo() {
     State& s = *state;
-    if (s.videoEnded || !s.encoder || s.ownFrames || !s.started) return 0;
+    if (s.videoEnded || !s.encoder || !s.started) return 0;
     s.videoEnded = true;
+    if (s.coders) return s.writeCoded(true);
     return s.encode(nullptr);
 }
 

@@ -16,10 +16,6 @@ constexpr std::uint8_t leftDecorrelated = 0x40;
 constexpr std::uint8_t bitsPerPixel = 24;
 constexpr std::uint8_t progressiveStaticTables = 0x20;
 
-std::uint32_t loadLe32(const std::uint8_t* in) {
-    return std::uint32_t(in[0]) | std::uint32_t(in[1]) << 8 | std::uint32_t(in[2]) << 16 | std::uint32_t(in[3]) << 24;
-}
-
 // A table is stored as runs: a byte of length (low 5 bits) and count (high 3
 // bits), the count 0 meaning it follows in the next byte.
 const std::uint8_t* readLengths(const std::uint8_t* in, const std::uint8_t* end, std::array<std::uint8_t, 256>& lengths) {
@@ -83,41 +79,25 @@ FrameEncoder::FrameEncoder(int width, int height, const Tables& tables) : width(
     }
     shortCodes = longest <= 16;
     // Three codes of at most 31 bits a pixel, and the first pixel's word.
-    const std::size_t pixels = std::size_t(width) * height;
-    packet.resize(12 * pixels + 8);
-    if (height >= 2) {
-        lowerHalf.resize(12 * pixels / 2 + 12 * std::size_t(width) + 8);
-        helper = std::make_unique<SideThread>();
-    }
+    packet.resize(12 * std::size_t(width) * height + 8);
 }
 
-FrameEncoder::~FrameEncoder() = default;
-
-// Rows firstRow..endRow of the bitstream, which starts at the picture's
-// bottom row. Each colour is predicted from the pixel to its left, the row
-// before's last one at the start of a row; the very first pixel is stored
-// as it is (red, green, blue, 0) and has no code.
-void FrameEncoder::code(int firstRow, int endRow, const std::uint8_t* dib, bool bottomUp, bool portable,
-                        BitWriter& stream) const {
-    // A copy of our own, which the compiler can keep in registers: the
-    // caller's could be anywhere the codes are written.
-    BitWriter bits = stream;
+// The bitstream starts at the picture's bottom row. Each colour is predicted
+// from the pixel to its left, the row before's last one at the start of a
+// row; the very first pixel is stored as it is (red, green, blue, 0).
+std::span<const std::uint8_t> FrameEncoder::encode(const std::uint8_t* dib, bool bottomUp, bool portable) {
+    BitWriter bits(packet.data());
     const std::size_t rowBytes = std::size_t(width) * 3;
-    const auto dibRow = [&](int row) { return dib + rowBytes * std::size_t(bottomUp ? row : height - 1 - row); };
     const bgrrows::detail::RowFunction split = bgrrows::detail::bestRow(bgrrows::Layout::PlanarGbr, portable);
     std::vector<std::uint8_t> buffer(std::size_t(width) * 6);
     std::uint8_t* const planes[3] = {buffer.data(), buffer.data() + width, buffer.data() + 2 * width};  // G, B, R
     std::uint8_t* const residuals[3] = {planes[2] + width, planes[2] + 2 * width, planes[2] + 3 * width};
     std::uint8_t previous[3] = {};
-    if (firstRow > 0) {
-        const std::uint8_t* last = dibRow(firstRow - 1) + rowBytes - 3;
-        previous[0] = last[1], previous[1] = last[0], previous[2] = last[2];
-    }
     const std::array<Code, 256>& greens = codes[1];
     const std::array<Code, 256>& blues = codes[0];
     const std::array<Code, 256>& reds = codes[2];
-    for (int row = firstRow; row < endRow; ++row) {
-        split(dibRow(row), planes, width);
+    for (int row = 0; row < height; ++row) {
+        split(dib + rowBytes * std::size_t(bottomUp ? row : height - 1 - row), planes, width);
         for (int c = 0; c < 3; ++c) previous[c] = rowdiff::left(planes[c], previous[c], width, residuals[c], portable);
         rowdiff::subtract(residuals[1], residuals[0], width, 0, portable);
         rowdiff::subtract(residuals[2], residuals[0], width, 0, portable);
@@ -142,24 +122,6 @@ void FrameEncoder::code(int firstRow, int endRow, const std::uint8_t* dib, bool 
             bits.put(reds[r[x]].bits, reds[r[x]].length);
         }
     }
-    stream = bits;
-}
-
-std::span<const std::uint8_t> FrameEncoder::encode(const std::uint8_t* dib, bool bottomUp, bool portable) {
-    BitWriter bits(packet.data());
-    if (!helper) {
-        code(0, height, dib, bottomUp, portable, bits);
-        return {packet.data(), bits.finish()};
-    }
-    // The second half is coded on its own and then joined on bit by bit.
-    const int half = height / 2;
-    BitWriter second(lowerHalf.data());
-    helper->start([&] { code(half, height, dib, bottomUp, portable, second); });
-    code(0, half, dib, bottomUp, portable, bits);
-    helper->wait();
-    const std::size_t words = second.wordBytes();
-    for (std::size_t i = 0; i < words; i += 4) bits.put(loadLe32(lowerHalf.data() + i), 32);
-    if (second.tailLength() > 0) bits.put(second.tail(), second.tailLength());
     return {packet.data(), bits.finish()};
 }
 

@@ -1,8 +1,8 @@
 // HuffYUV frames of 24-bit RGB (left prediction, colour stored as G, B - G,
 // R - G, version 2) made straight from the 24-bit DIB with the code tables
 // libavcodec's encoder announces in the stream's format, in the bytes its
-// encoder makes. One bitstream a frame: the lower half of the rows is coded
-// on a second thread and joined on behind the upper half.
+// encoder makes. One frame is coded on one thread; coderpool.h codes several
+// at once.
 //
 //   std::optional<huffyuv::Tables> tables = huffyuv::tablesOf(extradata, size);
 //   huffyuv::FrameEncoder encoder(640, 480, *tables);
@@ -10,17 +10,13 @@
 #pragma once
 
 #include "platform/sdl/framecoder.h"
-#include "platform/sdl/sidethread.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
-
-class BitWriter;
 
 namespace huffyuv {
 
@@ -36,7 +32,6 @@ std::optional<Tables> tablesOf(const std::uint8_t* extradata, int size);
 class FrameEncoder : public FrameCoder {
 public:
     FrameEncoder(int width, int height, const Tables& tables);
-    ~FrameEncoder() override;
 
     std::span<const std::uint8_t> encode(const std::uint8_t* dib, bool bottomUp, bool portable = false) override;
 
@@ -45,15 +40,11 @@ private:
         std::uint32_t bits;
         std::uint32_t length;
     };
-    void code(int firstRow, int endRow, const std::uint8_t* dib, bool bottomUp, bool portable, BitWriter& bits) const;
-
     int width;
     int height;
     std::array<Code, 256> codes[3];
     bool shortCodes = false;  // none longer than 16 bits
     std::vector<std::uint8_t> packet;
-    std::vector<std::uint8_t> lowerHalf;
-    std::unique_ptr<SideThread> helper;
 };
 
 }  // namespace huffyuv

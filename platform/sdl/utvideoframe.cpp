@@ -133,47 +133,22 @@ std::array<std::uint8_t, 256> codeLengths(const std::array<std::uint64_t, 256>& 
     }
 }
 
-// Some of the slices: their share of the counts, and their codes.
-struct FrameEncoder::Half {
-    int firstSlice = 0;
-    int endSlice = 0;
-    std::uint32_t tables[3][4][256];
-    std::vector<std::uint8_t> bits;         // the codes of each plane's slices in turn
-    std::vector<std::uint32_t> sliceBytes;  // per plane, per slice
-    std::size_t planeStart[4] = {};         // where each plane's codes begin in bits, and the end
-};
-
 FrameEncoder::FrameEncoder(int width, int height, int slices)
     : width(width), height(height), slices(std::clamp(slices, 1, std::max(1, height))) {
     const std::size_t pixels = std::size_t(width) * height;
     for (auto& plane : residuals) plane.resize(pixels);
-    const int split = this->slices / 2;
-    halves.resize(split > 0 ? 2 : 1);
-    halves.front().endSlice = split > 0 ? split : this->slices;
-    halves.back().firstSlice = split;
-    halves.back().endSlice = this->slices;
-    for (Half& half : halves) {
-        const int count = half.endSlice - half.firstSlice;
-        const std::size_t halfPixels = std::size_t(width) *
-                                       (sliceStart(height, this->slices, half.endSlice) -
-                                        sliceStart(height, this->slices, half.firstSlice));
-        // At most 31 bits a symbol, and each slice's last word.
-        half.bits.resize(3 * (4 * halfPixels + 4 * std::size_t(count)));
-        half.sliceBytes.resize(3 * std::size_t(count));
-    }
-    packet.resize(3 * (256 + 4 * std::size_t(this->slices)) + 4);
-    if (halves.size() > 1) helper = std::make_unique<SideThread>();
+    // Per plane: the lengths, the slice ends, and at most 31 bits a symbol
+    // with each slice's last word; then the frame's information word.
+    packet.resize(3 * (256 + 8 * std::size_t(this->slices) + 4 * pixels) + 4);
 }
 
-FrameEncoder::~FrameEncoder() = default;
-
-void FrameEncoder::predict(Half& half, const std::uint8_t* dib, bool bottomUp, bool portable) {
+void FrameEncoder::predict(const std::uint8_t* dib, bool bottomUp, bool portable) {
     const bgrrows::detail::RowFunction split = bgrrows::detail::bestRow(bgrrows::Layout::PlanarGbr, portable);
     std::vector<std::uint8_t> row(std::size_t(width) * 3);
     std::uint8_t* const planes[3] = {row.data(), row.data() + width, row.data() + 2 * width};
-    std::memset(half.tables, 0, sizeof half.tables);
+    std::uint32_t tables[3][4][256] = {};
     const std::size_t rowBytes = std::size_t(width) * 3;
-    for (int slice = half.firstSlice; slice < half.endSlice; ++slice) {
+    for (int slice = 0; slice < slices; ++slice) {
         std::uint8_t previous[3] = {0x80, 0x80, 0x80};
         const int end = sliceStart(height, slices, slice + 1);
         for (int y = sliceStart(height, slices, slice); y < end; ++y) {
@@ -183,85 +158,49 @@ void FrameEncoder::predict(Half& half, const std::uint8_t* dib, bool bottomUp, b
             rowdiff::subtract(planes[2], planes[0], width, 0x80, portable);
             for (int p = 0; p < 3; ++p)
                 previous[p] = predictRow(planes[p], previous[p], width, residuals[p].data() + std::size_t(width) * y,
-                                         half.tables[p], portable);
+                                         tables[p], portable);
         }
     }
+    for (int p = 0; p < 3; ++p)
+        for (int symbol = 0; symbol < 256; ++symbol)
+            counts[p][symbol] = std::uint64_t(tables[p][0][symbol]) + tables[p][1][symbol] + tables[p][2][symbol] +
+                                tables[p][3][symbol];
 }
 
-void FrameEncoder::write(Half& half) {
-    const int count = half.endSlice - half.firstSlice;
-    std::size_t written = 0;
-    for (int p = 0; p < 3; ++p) {
-        half.planeStart[p] = written;
-        for (int k = 0; k < count; ++k) {
-            std::size_t bytes = 0;
-            if (!single[p]) {
-                const int first = sliceStart(height, slices, half.firstSlice + k);
-                const int end = sliceStart(height, slices, half.firstSlice + k + 1);
-                bytes = writeCodes(residuals[p].data() + std::size_t(width) * first, std::size_t(width) * (end - first),
-                                   codes[p], shortCodes[p], half.bits.data() + written);
-            }
-            half.sliceBytes[std::size_t(p) * count + k] = std::uint32_t(bytes);
-            written += bytes;
-        }
-    }
-    half.planeStart[3] = written;
-}
-
-// The plane's code lengths, where each slice ends, and the slices.
-std::size_t FrameEncoder::assemblePlane(int plane, std::uint8_t* out) const {
+// The plane's code lengths, where each slice ends, and the slices' codes.
+std::size_t FrameEncoder::writePlane(int plane, std::uint8_t* out) const {
+    const std::array<std::uint64_t, 256>& count = counts[plane];
     std::uint8_t* const ends = out + 256;
-    if (single[plane]) {
-        // One symbol: its length 0, no code for the others, every slice empty.
+    // A plane of one symbol: its length 0, no code for the others, and
+    // every slice empty.
+    const auto only = std::find_if(count.begin(), count.end(), [](std::uint64_t n) { return n != 0; });
+    if (only != count.end() && *only == std::uint64_t(width) * height) {
         std::memset(out, 0xFF, 256);
-        out[std::find(lengths[plane].begin(), lengths[plane].end(), 1) - lengths[plane].begin()] = 0;
-    } else {
-        std::memcpy(out, lengths[plane].data(), 256);
+        out[only - count.begin()] = 0;
+        std::memset(ends, 0, 4 * std::size_t(slices));
+        return 256 + 4 * std::size_t(slices);
     }
-    std::uint8_t* data = ends + 4 * std::size_t(slices);
-    std::uint32_t end = 0;
-    for (const Half& half : halves) {
-        const int count = half.endSlice - half.firstSlice;
-        for (int k = 0; k < count; ++k) {
-            end += half.sliceBytes[std::size_t(plane) * count + k];
-            storeLe32(ends + 4 * (half.firstSlice + k), end);
-        }
-        const std::size_t bytes = half.planeStart[plane + 1] - half.planeStart[plane];
-        std::memcpy(data, half.bits.data() + half.planeStart[plane], bytes);
-        data += bytes;
+    const std::array<std::uint8_t, 256> lengths = codeLengths(count);
+    std::array<Code, 256> codes;
+    assignCodes(lengths, codes);
+    const bool shortCodes = std::all_of(lengths.begin(), lengths.end(), [](int n) { return n == unused || n <= 16; });
+    std::memcpy(out, lengths.data(), 256);
+    std::uint8_t* const data = ends + 4 * std::size_t(slices);
+    std::size_t written = 0;
+    for (int slice = 0; slice < slices; ++slice) {
+        const int first = sliceStart(height, slices, slice);
+        const int end = sliceStart(height, slices, slice + 1);
+        written += writeCodes(residuals[plane].data() + std::size_t(width) * first, std::size_t(width) * (end - first),
+                              codes, shortCodes, data + written);
+        storeLe32(ends + 4 * slice, std::uint32_t(written));
     }
-    return std::size_t(data - out);
+    return 256 + 4 * std::size_t(slices) + written;
 }
 
 std::span<const std::uint8_t> FrameEncoder::encode(const std::uint8_t* dib, bool bottomUp, bool portable) {
-    Half& own = halves.back();
-    Half* other = halves.size() > 1 ? &halves.front() : nullptr;
-    if (other) helper->start([&] { predict(*other, dib, bottomUp, portable); });
-    predict(own, dib, bottomUp, portable);
-    if (other) helper->wait();
-
-    std::size_t bound = 4;
-    for (int p = 0; p < 3; ++p) {
-        std::array<std::uint64_t, 256> counts{};
-        for (const Half& half : halves)
-            for (int symbol = 0; symbol < 256; ++symbol)
-                for (int t = 0; t < 4; ++t) counts[symbol] += half.tables[p][t][symbol];
-        const auto used = std::count_if(counts.begin(), counts.end(), [](std::uint64_t n) { return n != 0; });
-        single[p] = used == 1;
-        lengths[p] = codeLengths(counts);
-        assignCodes(lengths[p], codes[p]);
-        shortCodes[p] = std::all_of(lengths[p].begin(), lengths[p].end(), [](int n) { return n == unused || n <= 16; });
-        bound += 256 + 4 * std::size_t(slices);
-    }
-
-    if (other) helper->start([&] { write(*other); });
-    write(own);
-    if (other) helper->wait();
-
-    for (const Half& half : halves) bound += half.planeStart[3];
-    if (packet.size() < bound) packet.resize(bound);
+    predict(dib, bottomUp, portable);
     std::size_t size = 0;
-    for (int p = 0; p < 3; ++p) size += assemblePlane(p, packet.data() + size);
+    for (int p = 0; p < 3; ++p) size += writePlane(p, packet.data() + size);
     storeLe32(packet.data() + size, 1 << 8);  // the frame's prediction: left
     return {packet.data(), size + 4};
 }

@@ -8,18 +8,17 @@
 // every count waits for the last one. That loop alone took more CPU than the
 // rest of the render. Here the counts go to four tables, and the colour
 // conversion, the prediction and the counting are one pass over the frame.
+// One frame is coded on one thread; coderpool.h codes several at once.
 //
 //   utvideo::FrameEncoder encoder(640, 480, 4);
 //   std::span<const std::uint8_t> packet = encoder.encode(dib, true);
 #pragma once
 
 #include "platform/sdl/framecoder.h"
-#include "platform/sdl/sidethread.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <vector>
 
@@ -36,34 +35,24 @@ std::array<std::uint8_t, 256> codeLengths(const std::array<std::uint64_t, 256>& 
 
 class FrameEncoder : public FrameCoder {
 public:
-    // Past one slice, the lower half of the slices is done on a thread of
-    // the encoder's own while the calling thread does the upper half.
     FrameEncoder(int width, int height, int slices);
-    ~FrameEncoder() override;
 
     std::span<const std::uint8_t> encode(const std::uint8_t* dib, bool bottomUp, bool portable = false) override;
 
 private:
-    struct Half;
-    void predict(Half& half, const std::uint8_t* dib, bool bottomUp, bool portable);
-    void write(Half& half);
-    std::size_t assemblePlane(int plane, std::uint8_t* out) const;
+    struct Code {
+        std::uint32_t bits;
+        std::uint32_t length;
+    };
+    void predict(const std::uint8_t* dib, bool bottomUp, bool portable);
+    std::size_t writePlane(int plane, std::uint8_t* out) const;
 
     int width;
     int height;
     int slices;
     std::vector<std::uint8_t> residuals[3];  // each plane after prediction, upright
-    std::vector<Half> halves;
-    struct Code {
-        std::uint32_t bits;
-        std::uint32_t length;
-    };
-    std::array<std::uint8_t, 256> lengths[3];
-    std::array<Code, 256> codes[3];
-    bool shortCodes[3] = {};  // none longer than 16 bits: two to a check
-    bool single[3] = {};  // a plane of one symbol
+    std::array<std::uint64_t, 256> counts[3];
     std::vector<std::uint8_t> packet;
-    std::unique_ptr<SideThread> helper;
 };
 
 }  // namespace utvideo
