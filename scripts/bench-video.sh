@@ -66,6 +66,7 @@ for codec in $codecs; do
             "$work/baseline.avi" >>"$work/theirs"
         rm -f "$work/baseline.avi"; sync
     done
+    echo "  $codec rounds, wall s: ours $(cut -d' ' -f1 "$work/ours" | tr '\n' ' ')/ ffmpeg $(cut -d' ' -f1 "$work/theirs" | tr '\n' ' ')" >&2
     read -r ours ours_cpu < <(best <"$work/ours")
     read -r theirs theirs_cpu < <(best <"$work/theirs")
     printf "%-9s %9s %7s %9s %13s %14s %16s\n" "$codec" "$(fmt "$ours")" "$(fmt "$(echo "152 / $ours" | bc -l)")" \

@@ -43,7 +43,8 @@ TEST(CoderPool, PacketsComeBackInOrderAndIntact) {
         writeDone(false);
         ASSERT_FALSE(pool.full());
         frame.assign(64, std::uint8_t(n));
-        ASSERT_TRUE(pool.submit(frame.data()));
+        ASSERT_TRUE(pool.submit(frame));
+        ASSERT_EQ(64u, frame.size()) << "a spare of the frame's size left in its place";
     }
     writeDone(true);
     ASSERT_EQ(60u, written.size());
@@ -54,11 +55,16 @@ TEST(CoderPool, PacketsComeBackInOrderAndIntact) {
 TEST(CoderPool, AFullPoolRefusesAFrameAndClosesWithFramesInIt) {
     std::atomic<int> made{0};
     auto pool = std::make_unique<CoderPool>([&] { return std::make_unique<SlowCoder>(&made); }, 8, false, 1);
-    const std::vector<std::uint8_t> frame(8, 3);
+    std::vector<std::uint8_t> frame;
     int accepted = 0;
-    while (!pool->full()) accepted += pool->submit(frame.data());
+    while (!pool->full()) {
+        frame.assign(8, 3);
+        accepted += pool->submit(frame);
+    }
     EXPECT_EQ(3, accepted);
-    EXPECT_FALSE(pool->submit(frame.data()));
+    frame.assign(8, 7);
+    EXPECT_FALSE(pool->submit(frame));
+    EXPECT_EQ(std::vector<std::uint8_t>(8, 7), frame) << "a refused frame stays with the caller";
     ASSERT_TRUE(pool->oldest(true));
     EXPECT_EQ(3, (*pool->oldest(true))[0]) << "the frame as coded, top-down as handed in";
     pool.reset();  // with two frames queued: must not hang

@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct AviVideoFormat {
     int width = 0;
@@ -40,6 +41,11 @@ public:
     virtual HRESULT start() = 0;
     // One frame of format.frameBytes, rows as the DIB has them.
     virtual HRESULT writeFrame(std::int64_t index, const std::uint8_t* dib) = 0;
+    // The same, from a buffer the encoder may take: it may swap in one of
+    // its own of the same size, saving a copy.
+    virtual HRESULT writeFrame(std::int64_t index, std::vector<std::uint8_t>& frame) {
+        return writeFrame(index, frame.data());
+    }
     // count sample frames from sample `first` on; a gap before it is silence.
     virtual HRESULT writeAudio(std::int64_t first, std::int64_t count, const std::uint8_t* samples) = 0;
     virtual HRESULT endVideo() = 0;

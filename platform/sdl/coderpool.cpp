@@ -1,7 +1,6 @@
 #include "platform/sdl/coderpool.h"
 
 #include <algorithm>
-#include <cstring>
 
 CoderPool::CoderPool(const MakeCoder& make, std::size_t frameBytes, bool bottomUp, int threadCount)
     : bottomUp(bottomUp) {
@@ -26,10 +25,10 @@ CoderPool::~CoderPool() {
     for (std::thread& thread : threads) thread.join();
 }
 
-bool CoderPool::submit(const std::uint8_t* dib) {
+bool CoderPool::submit(std::vector<std::uint8_t>& frame) {
     if (full()) return false;
     Slot& slot = slots[submitted % slots.size()];
-    std::memcpy(slot.dib.data(), dib, slot.dib.size());
+    slot.dib.swap(frame);
     std::lock_guard<std::mutex> lock(mutex);
     slot.state = State::Queued;
     queue.push_back(&slot);

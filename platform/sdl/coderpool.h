@@ -8,7 +8,7 @@
 //       write(*packet);
 //       pool.release();
 //   }
-//   pool.submit(dib);                                 // copied
+//   pool.submit(frame);                               // swapped for a spare
 #pragma once
 
 #include "platform/sdl/framecoder.h"
@@ -33,7 +33,8 @@ public:
 
     // Every slot holds a frame not yet released: release the oldest first.
     bool full() const { return submitted - released == slots.size(); }
-    bool submit(const std::uint8_t* dib);  // false, and nothing done, when full
+    // The frame is taken, and a buffer of the same size left in its place.
+    bool submit(std::vector<std::uint8_t>& frame);  // false, and nothing done, when full
     // The oldest frame not yet released: its packet once it is coded. With
     // wait, until it is; nothing when no frame is in the pool.
     std::optional<std::span<const std::uint8_t>> oldest(bool wait);

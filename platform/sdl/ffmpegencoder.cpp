@@ -42,6 +42,7 @@ struct FfmpegEncoder::State {
     // why). The frames' indices wait with them.
     std::unique_ptr<CoderPool> coders;
     std::deque<std::int64_t> coding;
+    std::vector<std::uint8_t> frameCopy;  // a frame handed in as a pointer
     AVStream* videoStream = nullptr;
 
     bool audio = false;
@@ -322,10 +323,8 @@ HRESULT FfmpegEncoder::writeFrame(std::int64_t index, const std::uint8_t* dib) {
     if (!s.videoStream) return AVERROR(EINVAL);
     if (s.raw) return s.writeRaw(index, {dib, s.video.frameBytes});
     if (s.coders) {
-        if (const int result = s.writeCoded(false); result < 0) return result;
-        if (!s.coders->submit(dib)) return AVERROR_BUG;
-        s.coding.push_back(index);
-        return 0;
+        s.frameCopy.assign(dib, dib + s.video.frameBytes);
+        return writeFrame(index, s.frameCopy);
     }
     int result = 0;
     AVFrame* frame = s.freeFrame(&result);
@@ -347,6 +346,15 @@ HRESULT FfmpegEncoder::writeFrame(std::int64_t index, const std::uint8_t* dib) {
     }
     frame->pts = index;
     return s.encode(frame);
+}
+
+HRESULT FfmpegEncoder::writeFrame(std::int64_t index, std::vector<std::uint8_t>& frame) {
+    State& s = *state;
+    if (!s.coders || frame.size() != s.video.frameBytes) return writeFrame(index, frame.data());
+    if (const int result = s.writeCoded(false); result < 0) return result;
+    if (!s.coders->submit(frame)) return AVERROR_BUG;
+    s.coding.push_back(index);
+    return 0;
 }
 
 HRESULT FfmpegEncoder::writeAudio(std::int64_t first, std::int64_t count, const std::uint8_t* samples) {

@@ -19,6 +19,7 @@ public:
     HRESULT setAudio(const WAVEFORMATEX& format) override;
     HRESULT start() override;
     HRESULT writeFrame(std::int64_t index, const std::uint8_t* dib) override;
+    HRESULT writeFrame(std::int64_t index, std::vector<std::uint8_t>& frame) override;
     HRESULT writeAudio(std::int64_t first, std::int64_t count, const std::uint8_t* samples) override;
     HRESULT endVideo() override;
     HRESULT finish() override;

@@ -97,7 +97,7 @@ void ThreadedEncoder::run() {
             else if (job.step == AviStep::Audio)
                 keep(encoder->writeAudio(job.first, job.count, job.data.data()), AviStep::Audio);
             else
-                keep(encoder->writeFrame(job.first, job.data.data()), AviStep::Video);
+                keep(encoder->writeFrame(job.first, job.data), AviStep::Video);
         }
         lock.lock();
         busy = false;

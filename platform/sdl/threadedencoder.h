@@ -31,6 +31,7 @@ public:
     HRESULT setAudio(const WAVEFORMATEX& format) override;
     HRESULT start() override;
     HRESULT writeFrame(std::int64_t index, const std::uint8_t* dib) override;
+    using AviEncoder::writeFrame;
     HRESULT writeAudio(std::int64_t first, std::int64_t count, const std::uint8_t* samples) override;
     HRESULT endVideo() override;  // queued, and waited for
     HRESULT finish() override;    // after the queue has drained
