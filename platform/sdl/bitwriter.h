@@ -9,12 +9,27 @@
 #include <cstddef>
 #include <cstdint>
 
+// The loops that put codes shift by variable amounts, which BMI2 does in one
+// step: where the compiler can, they are built twice and the processor's
+// kind picks one when the program starts.
+#if defined(__x86_64__) && defined(__linux__) && !defined(__BMI2__)
+#define QVO_BMI2_CLONES __attribute__((target_clones("bmi2", "default")))
+#else
+#define QVO_BMI2_CLONES
+#endif
+
 inline void storeLe32(std::uint8_t* out, std::uint32_t value) {
     out[0] = std::uint8_t(value);
     out[1] = std::uint8_t(value >> 8);
     out[2] = std::uint8_t(value >> 16);
     out[3] = std::uint8_t(value >> 24);
 }
+
+// A code as it is written: its bits, the first one highest, and how many.
+struct BitCode {
+    std::uint32_t bits;
+    std::uint32_t length;
+};
 
 class BitWriter {
 public:

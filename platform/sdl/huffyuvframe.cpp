@@ -38,16 +38,37 @@ const std::uint8_t* readLengths(const std::uint8_t* in, const std::uint8_t* end,
 // Codes from the lengths as HuffYUV assigns them: from the longest length to
 // the shortest, symbols in order, counting up; each length must leave an
 // even count for the next shorter one. False when the lengths make no code.
-template <typename Code>
-bool assignCodes(const std::array<std::uint8_t, 256>& lengths, std::array<Code, 256>& codes) {
+bool assignCodes(const std::array<std::uint8_t, 256>& lengths, std::array<BitCode, 256>& codes) {
     std::uint32_t next = 0;
     for (std::uint32_t length = 32; length > 0; --length) {
         for (int symbol = 0; symbol < 256; ++symbol)
-            if (lengths[symbol] == length) codes[symbol] = Code{next++, length};
+            if (lengths[symbol] == length) codes[symbol] = BitCode{next++, length};
         if (next & 1) return false;
         next >>= 1;
     }
     return true;
+}
+
+// Pixels x..width of a row, green, blue and red residuals in that order.
+// A pixel's three codes are joined into one where they fit 32 bits, as they
+// mostly do: the joining does not wait for the bits before. The writer comes
+// in and goes out by value so that it can stay in registers.
+QVO_BMI2_CLONES BitWriter codePixels(BitWriter bits, const std::uint8_t* const residuals[3], int x, int width,
+                                     const BitCode* greens, const BitCode* blues, const BitCode* reds) {
+    const std::uint8_t *g = residuals[0], *b = residuals[1], *r = residuals[2];
+    for (; x < width; ++x) {
+        const BitCode green = greens[g[x]], blue = blues[b[x]], red = reds[r[x]];
+        const std::uint32_t length = green.length + blue.length + red.length;
+        if (length <= 32) {
+            bits.put(std::uint32_t((std::uint64_t(green.bits) << blue.length | blue.bits) << red.length | red.bits),
+                     length);
+        } else {
+            bits.put(green.bits, green.length);
+            bits.put(blue.bits, blue.length);
+            bits.put(red.bits, red.length);
+        }
+    }
+    return bits;
 }
 
 }  // namespace
@@ -60,10 +81,7 @@ std::optional<Tables> tablesOf(const std::uint8_t* extradata, int size) {
     Tables tables;
     const std::uint8_t* in = extradata + 4;
     const std::uint8_t* const end = extradata + size;
-    struct Code {
-        std::uint32_t bits, length;
-    };
-    std::array<Code, 256> codes;
+    std::array<BitCode, 256> codes;
     for (auto& lengths : tables.lengths) {
         in = readLengths(in, end, lengths);
         if (!in || !assignCodes(lengths, codes)) return std::nullopt;
@@ -72,12 +90,7 @@ std::optional<Tables> tablesOf(const std::uint8_t* extradata, int size) {
 }
 
 FrameEncoder::FrameEncoder(int width, int height, const Tables& tables) : width(width), height(height) {
-    int longest = 0;
-    for (int t = 0; t < 3; ++t) {
-        assignCodes(tables.lengths[t], codes[t]);
-        longest = std::max<int>(longest, *std::max_element(tables.lengths[t].begin(), tables.lengths[t].end()));
-    }
-    shortCodes = longest <= 16;
+    for (int t = 0; t < 3; ++t) assignCodes(tables.lengths[t], codes[t]);
     // Three codes of at most 31 bits a pixel, and the first pixel's word.
     packet.resize(12 * std::size_t(width) * height + 8);
 }
@@ -93,9 +106,9 @@ std::span<const std::uint8_t> FrameEncoder::encode(const std::uint8_t* dib, bool
     std::uint8_t* const planes[3] = {buffer.data(), buffer.data() + width, buffer.data() + 2 * width};  // G, B, R
     std::uint8_t* const residuals[3] = {planes[2] + width, planes[2] + 2 * width, planes[2] + 3 * width};
     std::uint8_t previous[3] = {};
-    const std::array<Code, 256>& greens = codes[1];
-    const std::array<Code, 256>& blues = codes[0];
-    const std::array<Code, 256>& reds = codes[2];
+    const BitCode* greens = codes[1].data();
+    const BitCode* blues = codes[0].data();
+    const BitCode* reds = codes[2].data();
     for (int row = 0; row < height; ++row) {
         split(dib + rowBytes * std::size_t(bottomUp ? row : height - 1 - row), planes, width);
         for (int c = 0; c < 3; ++c) previous[c] = rowdiff::left(planes[c], previous[c], width, residuals[c], portable);
@@ -109,18 +122,7 @@ std::span<const std::uint8_t> FrameEncoder::encode(const std::uint8_t* dib, bool
             bits.put(0, 8);
             x = 1;
         }
-        const std::uint8_t *g = residuals[0], *b = residuals[1], *r = residuals[2];
-        if (shortCodes) {
-            for (; x < width; ++x) {
-                bits.putShortPair(greens[g[x]].bits, greens[g[x]].length, blues[b[x]].bits, blues[b[x]].length);
-                bits.put(reds[r[x]].bits, reds[r[x]].length);
-            }
-        }
-        for (; x < width; ++x) {
-            bits.put(greens[g[x]].bits, greens[g[x]].length);
-            bits.put(blues[b[x]].bits, blues[b[x]].length);
-            bits.put(reds[r[x]].bits, reds[r[x]].length);
-        }
+        bits = codePixels(bits, residuals, x, width, greens, blues, reds);
     }
     return {packet.data(), bits.finish()};
 }

@@ -9,6 +9,7 @@
 //   std::span<const std::uint8_t> packet = encoder.encode(dib, true);
 #pragma once
 
+#include "platform/sdl/bitwriter.h"
 #include "platform/sdl/framecoder.h"
 
 #include <array>
@@ -36,14 +37,9 @@ public:
     std::span<const std::uint8_t> encode(const std::uint8_t* dib, bool bottomUp, bool portable = false) override;
 
 private:
-    struct Code {
-        std::uint32_t bits;
-        std::uint32_t length;
-    };
     int width;
     int height;
-    std::array<Code, 256> codes[3];
-    bool shortCodes = false;  // none longer than 16 bits
+    std::array<BitCode, 256> codes[3];
     std::vector<std::uint8_t> packet;
 };
 

@@ -23,15 +23,14 @@ int sliceStart(int height, int slices, int slice) { return int(std::int64_t(heig
 // Canonical codes from the lengths, as the decoder rebuilds them: symbols in
 // order of length, then of value; the longest code is all zeros and each
 // shorter one follows on from it.
-template <typename Code>
-void assignCodes(const std::array<std::uint8_t, 256>& lengths, std::array<Code, 256>& codes) {
+void assignCodes(const std::array<std::uint8_t, 256>& lengths, std::array<BitCode, 256>& codes) {
     std::array<std::uint8_t, 256> order;
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return lengths[a] < lengths[b]; });
     std::uint32_t next = 0;
     for (int i = 255; i >= 0; --i) {
         const int length = lengths[order[i]];
-        codes[order[i]] = Code{length == unused ? 0 : next >> (32 - length), length == unused ? 0u : length};
+        codes[order[i]] = BitCode{length == unused ? 0 : next >> (32 - length), length == unused ? 0u : length};
         if (length != unused) next += 0x80000000u >> (length - 1);
     }
 }
@@ -53,16 +52,27 @@ std::uint8_t predictRow(const std::uint8_t* row, std::uint8_t previous, int widt
     return previous;
 }
 
-// The symbols as codes; with no code over 16 bits, two at a time.
-template <typename Code>
-std::size_t writeCodes(const std::uint8_t* symbols, std::size_t count, const std::array<Code, 256>& codes,
-                       bool shortCodes, std::uint8_t* out) {
+// The symbols as codes. Four codes are joined into one where they fit 32
+// bits, as they mostly do in a dark picture: the joining does not wait for
+// the bits before, and the bits then take one step instead of four.
+QVO_BMI2_CLONES std::size_t writeCodes(const std::uint8_t* symbols, std::size_t count, const BitCode* codes,
+                                       std::uint8_t* out) {
     BitWriter bits(out);
     std::size_t i = 0;
-    if (shortCodes) {
-        for (; i + 2 <= count; i += 2) {
-            const Code a = codes[symbols[i]], b = codes[symbols[i + 1]];
-            bits.putShortPair(a.bits, a.length, b.bits, b.length);
+    for (; i + 4 <= count; i += 4) {
+        const BitCode a = codes[symbols[i]], b = codes[symbols[i + 1]], c = codes[symbols[i + 2]],
+                      d = codes[symbols[i + 3]];
+        const std::uint32_t length = a.length + b.length + c.length + d.length;
+        if (length <= 32) {
+            const std::uint64_t joined = ((std::uint64_t(a.bits) << b.length | b.bits) << c.length | c.bits)
+                                             << d.length |
+                                         d.bits;
+            bits.put(std::uint32_t(joined), length);
+        } else {
+            bits.put(a.bits, a.length);
+            bits.put(b.bits, b.length);
+            bits.put(c.bits, c.length);
+            bits.put(d.bits, d.length);
         }
     }
     for (; i < count; ++i) bits.put(codes[symbols[i]].bits, codes[symbols[i]].length);
@@ -181,9 +191,8 @@ std::size_t FrameEncoder::writePlane(int plane, std::uint8_t* out) const {
         return 256 + 4 * std::size_t(slices);
     }
     const std::array<std::uint8_t, 256> lengths = codeLengths(count);
-    std::array<Code, 256> codes;
+    std::array<BitCode, 256> codes;
     assignCodes(lengths, codes);
-    const bool shortCodes = std::all_of(lengths.begin(), lengths.end(), [](int n) { return n == unused || n <= 16; });
     std::memcpy(out, lengths.data(), 256);
     std::uint8_t* const data = ends + 4 * std::size_t(slices);
     std::size_t written = 0;
@@ -191,7 +200,7 @@ std::size_t FrameEncoder::writePlane(int plane, std::uint8_t* out) const {
         const int first = sliceStart(height, slices, slice);
         const int end = sliceStart(height, slices, slice + 1);
         written += writeCodes(residuals[plane].data() + std::size_t(width) * first, std::size_t(width) * (end - first),
-                              codes, shortCodes, data + written);
+                              codes.data(), data + written);
         storeLe32(ends + 4 * slice, std::uint32_t(written));
     }
     return 256 + 4 * std::size_t(slices) + written;

@@ -40,10 +40,6 @@ public:
     std::span<const std::uint8_t> encode(const std::uint8_t* dib, bool bottomUp, bool portable = false) override;
 
 private:
-    struct Code {
-        std::uint32_t bits;
-        std::uint32_t length;
-    };
     void predict(const std::uint8_t* dib, bool bottomUp, bool portable);
     std::size_t writePlane(int plane, std::uint8_t* out) const;
 
