@@ -77,7 +77,9 @@ namespace {
 
 // The AVI muxer wants every packet of a stream on its own time base. The
 // caller already interleaves (each frame's sound, then the frame), so packets
-// go to the file as they come, without the muxer's queue and its copies.
+// go to the file as they come, without the muxer's queue and its copies. A
+// frame our own coders make follows its sound by the few frames they hold;
+// the index tells players where each chunk is.
 int writePacket(AVFormatContext* format, AVPacket* packet, AVStream* stream, AVRational from) {
     packet->stream_index = stream->index;
     av_packet_rescale_ts(packet, from, stream->time_base);

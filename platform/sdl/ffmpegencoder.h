@@ -2,7 +2,9 @@
 // the chosen codec (settings from the dialog's options), libswscale for its
 // pixel format, libavformat's AVI muxer (OpenDML past 1 GiB), PCM sound.
 // Uncompressed frames are stored as handed in, bottom-up DIB rows. Ut Video
-// frames are made by utvideoframe.h, the same bytes libavcodec would make.
+// and HuffYUV frames are made by our own coders (utvideoframe.h,
+// huffyuvframe.h), several at once (coderpool.h), in the same bytes
+// libavcodec would make.
 #pragma once
 
 #include "platform/sdl/aviencoder.h"
