@@ -1,7 +1,6 @@
-#include "platform/win32.h"
+#include "platform/standin/systemcalls.h"
 
 #include <SDL.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,11 +10,6 @@
 #include <thread>
 
 namespace {
-
-win32::MessageBoxHandler& handlerSlot() {
-    static win32::MessageBoxHandler handler;
-    return handler;
-}
 
 SDL_MessageBoxFlags sdlIcon(UINT type) {
     switch (type & MB_ICONMASK) {
@@ -60,10 +54,8 @@ int showOnStderr(const win32::MessageBoxCall& call) {
 
 }  // namespace
 
-int MessageBoxA(HWND, const char* text, const char* caption, UINT type) {
-    win32::MessageBoxCall call{text ? text : "", caption ? caption : "", type};
-    if (handlerSlot()) return handlerSlot()(call);
-    if (win32::displayAvailable()) {
+int win32::backend::showMessageBox(const MessageBoxCall& call) {
+    if (displayAvailable()) {
         int pressed = showSdlBox(call);
         if (pressed >= 0) return pressed;
     }
@@ -86,12 +78,6 @@ void ExitProcess(UINT exitCode) {
     std::exit(int(exitCode));
 }
 
-DWORD GetFileAttributesA(const char* fileName) {
-    struct stat info {};
-    if (!fileName || stat(fileName, &info) != 0) return INVALID_FILE_ATTRIBUTES;
-    return S_ISDIR(info.st_mode) ? 0x10 : 0x80;  // FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_NORMAL
-}
-
 DWORD GetModuleFileNameA(void*, char* fileName, DWORD size) {
     if (!fileName || size == 0) return 0;
     const ssize_t length = readlink("/proc/self/exe", fileName, size);
@@ -105,12 +91,6 @@ DWORD GetModuleFileNameA(void*, char* fileName, DWORD size) {
 }
 
 namespace win32 {
-
-MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler) {
-    MessageBoxHandler old = std::move(handlerSlot());
-    handlerSlot() = std::move(handler);
-    return old;
-}
 
 bool displayAvailable() {
     const char* driver = std::getenv("SDL_VIDEODRIVER");
