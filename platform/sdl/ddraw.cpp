@@ -1,4 +1,4 @@
-#include "platform/ddraw.h"
+#include "platform/standin/ddrawsurface.h"
 
 #include <SDL.h>
 
@@ -65,18 +65,11 @@ bool windowedRequested() {
 
 class SdlSurface;
 
-class SdlDirectDraw : public IDirectDraw {
+class SdlDirectDraw : public ddraw::CountedDirectDraw {
 public:
-    std::uint32_t AddRef() override { return ++references; }
-
-    std::uint32_t Release() override {
-        if (references == 0) return 0;
-        if (--references > 0) return references;
+    ~SdlDirectDraw() override {
         if (rendererAlive()) SDL_DestroyRenderer(renderer);
-        renderer = nullptr;
         win32::stopVideo();
-        delete this;
-        return 0;
     }
 
     HRESULT SetCooperativeLevel(HWND hwnd, DWORD flags) override {
@@ -148,7 +141,6 @@ private:
         if (windowAlive() && (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN)) SDL_SetWindowFullscreen(window, 0);
     }
 
-    std::uint32_t references = 1;
     SDL_Window* window = nullptr;
     Uint32 windowId = 0;
     bool exclusive = false;
@@ -156,28 +148,34 @@ private:
 
 // The primary surface owns the texture; its back buffer is a view of the same
 // texture that lives and dies with it.
-class SdlSurface : public IDirectDrawSurface {
+class SdlSurface : public ddraw::StandInSurface {
 public:
     SdlSurface(SdlDirectDraw* owner, SDL_Texture* texture, bool isPrimary)
-        : owner(owner), texture(texture), isPrimary(isPrimary) {}
+        : StandInSurface(isPrimary), owner(owner), texture(texture) {}
 
-    std::uint32_t AddRef() override { return isPrimary ? ++references : 1; }
-
-    std::uint32_t Release() override {
-        if (!isPrimary) return 1;  // goes with its primary
-        if (references == 0) return 0;
-        if (--references > 0) return references;
+    ~SdlSurface() override {
+        if (!isPrimary) return;
         if (texture && owner->rendererAlive()) SDL_DestroyTexture(texture);
-        delete back;
         owner->primary = nullptr;
         owner->Release();
-        delete this;
-        return 0;
     }
 
-    HRESULT Flip(IDirectDrawSurface*, DWORD) override {
-        if (!isPrimary || !back) return DDERR_INVALIDPARAMS;
-        if (back->locked) return DDERR_SURFACEBUSY;
+private:
+    bool hasPixels() const override { return texture != nullptr; }
+
+    HRESULT lockPixels(Pixels& pixels) override {
+        if (!owner->rendererAlive()) return DDERR_SURFACELOST;
+        if (SDL_LockTexture(texture, nullptr, &pixels.data, &pixels.pitch) != 0) return DDERR_SURFACELOST;
+        pixels.width = DWORD(owner->width);
+        pixels.height = DWORD(owner->height);
+        return DD_OK;
+    }
+
+    void unlockPixels() override {
+        if (owner->rendererAlive()) SDL_UnlockTexture(texture);
+    }
+
+    HRESULT present(DWORD) override {
         if (!owner->rendererAlive()) return DDERR_SURFACELOST;
         SDL_Renderer* r = owner->renderer;
         SDL_SetRenderDrawColor(r, 0, 0, 0, 255);
@@ -187,51 +185,7 @@ public:
         return DD_OK;
     }
 
-    HRESULT GetAttachedSurface(DDSCAPS* caps, IDirectDrawSurface** attached) override {
-        if (!caps || !attached) return DDERR_INVALIDPARAMS;
-        if (!back || caps->dwCaps != DDSCAPS_BACKBUFFER) return DDERR_NOTFOUND;
-        *attached = back;
-        return DD_OK;
-    }
-
-    HRESULT GetPixelFormat(DDPIXELFORMAT* format) override {
-        if (!format || format->dwSize != DDPIXELFORMAT_SIZE) return DDERR_INVALIDPARAMS;
-        describe(*format);
-        return DD_OK;
-    }
-
-    HRESULT Lock(RECT*, DDSURFACEDESC* desc, DWORD, HANDLE) override {
-        if (!desc || desc->dwSize != DDSURFACEDESC_SIZE) return DDERR_INVALIDPARAMS;
-        if (!texture) return DDERR_UNSUPPORTED;
-        if (locked) return DDERR_SURFACEBUSY;
-        if (!owner->rendererAlive()) return DDERR_SURFACELOST;
-        void* pixels = nullptr;
-        int pitch = 0;
-        if (SDL_LockTexture(texture, nullptr, &pixels, &pitch) != 0) return DDERR_SURFACELOST;
-        locked = true;
-        desc->dwFlags = DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_LPSURFACE | DDSD_PIXELFORMAT;
-        desc->dwWidth = DWORD(owner->width);
-        desc->dwHeight = DWORD(owner->height);
-        desc->lPitch = pitch;
-        desc->lpSurface = pixels;
-        desc->ddpfPixelFormat.dwSize = DDPIXELFORMAT_SIZE;
-        describe(desc->ddpfPixelFormat);
-        return DD_OK;
-    }
-
-    HRESULT Restore() override { return DD_OK; }
-
-    HRESULT Unlock(void*) override {
-        if (!locked) return DDERR_NOTLOCKED;
-        locked = false;
-        if (owner->rendererAlive()) SDL_UnlockTexture(texture);
-        return DD_OK;
-    }
-
-    SdlSurface* back = nullptr;
-
-private:
-    void describe(DDPIXELFORMAT& format) const {
+    void describe(DDPIXELFORMAT& format) const override {
         int bits = 0;
         Uint32 r = 0, g = 0, b = 0, a = 0;
         SDL_PixelFormatEnumToMasks(owner->modeFormat, &bits, &r, &g, &b, &a);
@@ -246,20 +200,13 @@ private:
 
     SdlDirectDraw* owner;
     SDL_Texture* texture;
-    bool isPrimary;
-    bool locked = false;
-    std::uint32_t references = 1;
 };
 
 HRESULT SdlDirectDraw::CreateSurface(DDSURFACEDESC* desc, IDirectDrawSurface** surface, IUnknown*) {
-    if (!desc || !surface || desc->dwSize != DDSURFACEDESC_SIZE || !(desc->dwFlags & DDSD_CAPS))
-        return DDERR_INVALIDPARAMS;
-    if (!(desc->ddsCaps.dwCaps & DDSCAPS_PRIMARYSURFACE)) return DDERR_UNSUPPORTED;
-    if (!exclusive || !windowAlive()) return DDERR_NOEXCLUSIVEMODE;
-    if (!modeFormat) return DDERR_INVALIDMODE;
-    if (primary) return DDERR_GENERIC;
-    const bool flipping = (desc->dwFlags & DDSD_BACKBUFFERCOUNT) && desc->dwBackBufferCount >= 1 &&
-                          (desc->ddsCaps.dwCaps & DDSCAPS_FLIP);
+    if (HRESULT refused = checkSurfaceRequest(desc, surface, exclusive && windowAlive(), modeFormat != 0, primary);
+        refused != DD_OK)
+        return refused;
+    const bool flipping = CountedDirectDraw::flipping(*desc);
     SDL_Texture* texture = nullptr;
     if (flipping) {
         if (!renderer) {
@@ -280,7 +227,7 @@ HRESULT SdlDirectDraw::CreateSurface(DDSURFACEDESC* desc, IDirectDrawSurface** s
         }
     }
     auto* created = new SdlSurface(this, texture, true);
-    if (flipping) created->back = new SdlSurface(this, texture, false);
+    if (flipping) created->attachBack(new SdlSurface(this, texture, false));
     primary = created;
     AddRef();
     *surface = created;
@@ -291,9 +238,6 @@ ddraw::CreateHook& createHook() {
     static ddraw::CreateHook hook;
     return hook;
 }
-
-char ddrawLibrary;
-int openLibraries = 0;
 
 }  // namespace
 
@@ -306,26 +250,6 @@ HRESULT DirectDrawCreate(GUID*, IDirectDraw** directDraw, IUnknown*) {
         return DDERR_NODIRECTDRAWHW;
     }
     return ddraw::createSdlDirectDraw(directDraw);
-}
-
-HMODULE LoadLibraryA(const char* fileName) {
-    if (!fileName) return nullptr;
-    std::string name;
-    for (const char* c = fileName; *c; ++c) name += char(std::tolower(static_cast<unsigned char>(*c)));
-    if (name != "ddraw.dll") return nullptr;
-    ++openLibraries;
-    return &ddrawLibrary;
-}
-
-FARPROC GetProcAddress(HMODULE module, const char* name) {
-    if (module != &ddrawLibrary || !name || std::strcmp(name, "DirectDrawCreate") != 0) return nullptr;
-    return reinterpret_cast<FARPROC>(&DirectDrawCreate);
-}
-
-BOOL FreeLibrary(HMODULE module) {
-    if (module != &ddrawLibrary || openLibraries == 0) return 0;
-    --openLibraries;
-    return 1;
 }
 
 namespace ddraw {
@@ -358,7 +282,5 @@ HRESULT createSdlDirectDraw(IDirectDraw** directDraw) {
     *directDraw = new SdlDirectDraw();
     return DD_OK;
 }
-
-int openLibraryCount() { return openLibraries; }
 
 }  // namespace ddraw
