@@ -1,6 +1,7 @@
 // The DirectDraw subset the display uses, plus the run-time loading it is
-// reached through. On Windows the system's own; elsewhere over one SDL
-// window, renderer and streaming texture (platform/sdl).
+// reached through. On Windows the system's own; elsewhere one core
+// (platform/standin) over an SDL window, renderer and streaming texture
+// (platform/sdl) or the browser's canvas (platform/web).
 //
 //   HMODULE lib = LoadLibraryA("ddraw.dll");
 //   auto create = (DirectDrawCreateProc)GetProcAddress(lib, "DirectDrawCreate");

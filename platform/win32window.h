@@ -1,7 +1,8 @@
 // The window side of the Win32 API the display calls: one window class and
 // window, its message queue and window procedure, the cursor, the screen
 // saver switch and the program's icon resource. On Windows the system's
-// own; elsewhere over SDL2 (platform/sdl).
+// own; elsewhere one core (platform/standin) over SDL2 (platform/sdl) or the
+// browser's canvas (platform/web).
 //
 //   WNDCLASSA wc{}; wc.lpfnWndProc = proc; wc.lpszClassName = "Tirrow";
 //   wc.hIcon = LoadIconA(GetModuleHandleA(nullptr), "IDI_MAIN");
