@@ -1,7 +1,8 @@
 // The audio-library calls the demo makes: ours on every platform, over
 // libmpg123 and SDL2 audio output (platform/sdl), or over the system's ACM
-// MP3 codec and waveOut (platform/windows). Both decode an MP3 image held in
-// memory gaplessly: sample 0 is the first sample the encoder was given.
+// MP3 codec and waveOut (platform/windows), both with one front and mixer
+// (platform/mixer), or over Web Audio (platform/web). All decode an MP3 image
+// held in memory gaplessly: sample 0 is the first sample the encoder was given.
 //
 //   BASS_Init(-1, 44100, 0, 0)              nonzero when an output opened
 //   h = BASS_StreamCreateFile(1, data, 0, size, 0)   decode in place

@@ -13,6 +13,17 @@ constexpr std::size_t inputChunk = 4096;
 
 }  // namespace
 
+WAVEFORMATEX pcmStereo16(int rate) {
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = channels;
+    format.nSamplesPerSec = DWORD(rate);
+    format.wBitsPerSample = 16;
+    format.nBlockAlign = bytesPerFrame;
+    format.nAvgBytesPerSec = DWORD(rate * bytesPerFrame);
+    return format;
+}
+
 Mp3Decoder::~Mp3Decoder() { close(); }
 
 void Mp3Decoder::close() {
@@ -48,13 +59,7 @@ bool Mp3Decoder::open(const void* data, std::size_t size, int outputRate, std::s
     source.nFramesPerBlock = 1;
     source.nCodecDelay = 0;
 
-    WAVEFORMATEX target{};
-    target.wFormatTag = WAVE_FORMAT_PCM;
-    target.nChannels = channels;
-    target.nSamplesPerSec = DWORD(outputRate);
-    target.wBitsPerSample = 16;
-    target.nBlockAlign = bytesPerFrame;
-    target.nAvgBytesPerSec = DWORD(outputRate * bytesPerFrame);
+    WAVEFORMATEX target = pcmStereo16(outputRate);
 
     // A mono clip comes out as stereo: the codec converts, or refuses.
     MMRESULT result = acmStreamOpen(&stream, nullptr, &source.wfx, &target, nullptr, 0, 0, 0);

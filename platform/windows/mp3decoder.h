@@ -23,6 +23,9 @@
 
 #include "platform/mp3info.h"
 
+// The format the decoder hands out (and the output plays): 16-bit stereo.
+WAVEFORMATEX pcmStereo16(int rate);
+
 class Mp3Decoder {
 public:
     Mp3Decoder() = default;

@@ -1,0 +1,235 @@
+// The shared mixer through its seam: a decoder of known samples and a device
+// whose blocks the test pulls itself.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/bassoutput.h"
+#include "platform/mixer/bassmixer.h"
+
+namespace {
+
+constexpr int blockBytes = bass::blockFrames * 4;
+
+// Sample i of a stream is first + i (wrapping), on both channels.
+class RampDecoder : public bass::Decoder {
+public:
+    RampDecoder(int frames, int first) : frames(frames), first(first) {}
+    int read(unsigned char* to, int bytes) override {
+        const int n = std::min(bytes / 4, frames - position);
+        auto* out = reinterpret_cast<std::int16_t*>(to);
+        for (int i = 0; i < n; ++i) out[2 * i] = out[2 * i + 1] = std::int16_t(first + position + i);
+        position += n;
+        return n * 4;
+    }
+    bool rewind(std::string* why) override {
+        if (failRewind) *why = "tape jammed";
+        else position = 0;
+        return !failRewind;
+    }
+    bool skip(std::int64_t n) override {
+        position = int(std::min<std::int64_t>(frames, position + n));
+        return true;
+    }
+    int frames, first, position = 0;
+    bool failRewind = false;
+};
+
+class FakeDevice : public bass::Device {
+public:
+    explicit FakeDevice(bool clocked) : clocked(clocked) {}
+    int blockBytes() const override { return ::blockBytes; }
+    double bufferSeconds() const override { return 0.5; }
+    std::int64_t latencyFrames() const override { return 0; }
+    bool followsWallClock() const override { return clocked; }
+    void start() override { ++starts; }
+    void pause() override {}
+    void close() override {}
+    bool clocked;
+    int starts = 0;
+};
+
+class FakeBackend : public bass::Backend {
+public:
+    std::unique_ptr<bass::Decoder> openDecoder(const void* data, std::size_t size, int, std::string* why) override {
+        if (size < 2) {
+            *why = "too short";
+            return nullptr;
+        }
+        const auto* spec = static_cast<const int*>(data);  // {frames, first}
+        auto decoder = std::make_unique<RampDecoder>(spec[0], spec[1]);
+        lastDecoder = decoder.get();
+        return decoder;
+    }
+    std::unique_ptr<bass::Device> openDevice(bass::Mixer&, int, std::string* why) override {
+        if (refuseDevice) {
+            *why = "no sound card";
+            return nullptr;
+        }
+        auto device = std::make_unique<FakeDevice>(clocked);
+        lastDevice = device.get();
+        return device;
+    }
+    bool clocked = false, refuseDevice = false;
+    RampDecoder* lastDecoder = nullptr;
+    FakeDevice* lastDevice = nullptr;
+};
+
+// Every piece a DSP procedure was shown, in order.
+struct Shown {
+    std::mutex lock;
+    std::vector<std::int16_t> left;
+    std::vector<BASS_DWORD> lengths;
+} shown;
+
+void record(HDSP, BASS_DWORD, void* buffer, BASS_DWORD length, BASS_DWORD) {
+    std::lock_guard<std::mutex> hold(shown.lock);
+    const auto* s = static_cast<const std::int16_t*>(buffer);
+    for (BASS_DWORD i = 0; i < length / 4; ++i) shown.left.push_back(s[2 * i]);
+    shown.lengths.push_back(length);
+}
+
+void expectRamp(const std::vector<std::int16_t>& samples, int frames, int first) {
+    ASSERT_EQ(samples.size(), std::size_t(frames));
+    for (int i = 0; i < frames; ++i) ASSERT_EQ(samples[std::size_t(i)], std::int16_t(first + i)) << "frame " << i;
+}
+
+class MixerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        bass::useOfflineOutput(false);
+        std::lock_guard<std::mutex> hold(shown.lock);
+        shown.left.clear();
+        shown.lengths.clear();
+    }
+    void TearDown() override { bass::useOfflineOutput(false); }
+
+    HSTREAM stream(int frames, int first) {
+        const int spec[2] = {frames, first};
+        specs.emplace_back(spec, spec + 2);
+        std::string why;
+        return mixer.createStream(specs.back().data(), 2, &why);
+    }
+    std::vector<std::int16_t> pullLeft(int blocks) {
+        std::vector<std::int16_t> left;
+        std::vector<unsigned char> block(blockBytes);
+        for (int b = 0; b < blocks; ++b) {
+            mixer.mixDeviceBlock(block.data(), blockBytes);
+            const auto* s = reinterpret_cast<const std::int16_t*>(block.data());
+            for (int i = 0; i < bass::blockFrames; ++i) left.push_back(s[2 * i]);
+        }
+        return left;
+    }
+
+    FakeBackend backend;
+    bass::Mixer mixer{backend};
+    std::vector<std::vector<int>> specs;
+};
+
+TEST_F(MixerTest, SumsStreamsSaturatedAndEndsOnlyAfterTheLastBlockPassedTheHooks) {
+    std::string why;
+    ASSERT_TRUE(mixer.init(-1, 44100, &why)) << why;
+    const int frames = 2 * bass::blockFrames + 100;
+    const HSTREAM hooked = stream(frames, 0), loud = stream(frames, 30000);
+    ASSERT_NE(mixer.setDsp(hooked, record, 0), 0u);
+    mixer.start();
+    ASSERT_TRUE(mixer.play(hooked, &why) && mixer.play(loud, &why)) << why;
+
+    const auto left = pullLeft(2);
+    EXPECT_TRUE(mixer.isActive(hooked)) << "100 frames are still to come";
+    EXPECT_EQ(mixer.decodedBytes(hooked), std::uint64_t(2 * blockBytes));
+    const auto tail = pullLeft(1);
+    EXPECT_FALSE(mixer.isActive(hooked));
+    EXPECT_FALSE(mixer.isActive(loud));
+    EXPECT_EQ(mixer.decodedBytes(hooked), std::uint64_t(frames) * 4);
+
+    // Unclocked devices hand the hooks whole blocks.
+    expectRamp(shown.left, frames, 0);
+    EXPECT_EQ(shown.lengths, (std::vector<BASS_DWORD>{blockBytes, blockBytes, 400}));
+    for (int i = 0; i < 2 * bass::blockFrames; ++i) ASSERT_EQ(left[std::size_t(i)], std::min(30000 + 2 * i, 32767));
+    EXPECT_EQ(tail[99], 32767);
+    EXPECT_EQ(tail[100], 0) << "silence after both ended";
+    mixer.freeAll();
+}
+
+TEST_F(MixerTest, AClockedDeviceShowsHooksSmallPiecesYetPlaysEverySample) {
+    backend.clocked = true;
+    std::string why;
+    ASSERT_TRUE(mixer.init(-1, 44100, &why)) << why;
+    const int frames = 3 * bass::blockFrames + 7;
+    const HSTREAM h = stream(frames, -5000);
+    mixer.setDsp(h, record, 0);
+    mixer.start();
+    ASSERT_TRUE(mixer.play(h, &why));
+    std::vector<std::int16_t> heard;
+    for (int b = 0; b < 4; ++b) {
+        const auto left = pullLeft(1);
+        heard.insert(heard.end(), left.begin(), left.end());
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // lets the pacer run ahead
+    }
+    EXPECT_FALSE(mixer.isActive(h));
+    heard.resize(std::size_t(frames));
+    expectRamp(heard, frames, -5000);
+    std::lock_guard<std::mutex> hold(shown.lock);
+    expectRamp(shown.left, frames, -5000);
+    for (BASS_DWORD length : shown.lengths) EXPECT_LE(length, BASS_DWORD(bass::captureFrames * 4));
+    mixer.freeAll();
+}
+
+TEST_F(MixerTest, OfflineOutputRunsEveryBlockThroughTheHooksOnItsOwn) {
+    bass::useOfflineOutput(true);
+    std::string why;
+    ASSERT_TRUE(mixer.init(-1, 0, &why)) << why;
+    EXPECT_EQ(backend.lastDevice, nullptr);
+    EXPECT_EQ(mixer.bufferSeconds(), 0.0);
+    const int frames = 5 * bass::blockFrames + 3;
+    const HSTREAM h = stream(frames, 100);
+    mixer.setDsp(h, record, 0);
+    ASSERT_TRUE(mixer.play(h, &why));
+    mixer.start();
+    for (int ms = 0; ms < 30000 && mixer.isActive(h); ++ms) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_FALSE(mixer.isActive(h));
+    std::lock_guard<std::mutex> hold(shown.lock);
+    expectRamp(shown.left, frames, 100);
+    mixer.freeAll();
+}
+
+TEST_F(MixerTest, FailuresSayWhyAndLeaveTheMixerUsable) {
+    std::string why;
+    backend.refuseDevice = true;
+    EXPECT_FALSE(mixer.init(-1, 44100, &why));
+    EXPECT_EQ(why, "no sound card");
+    EXPECT_FALSE(mixer.init(-1, 200000, &why));
+    EXPECT_EQ(why, "BASS_Init: unsupported rate 200000");
+    EXPECT_FALSE(mixer.init(3, 44100, &why));
+    EXPECT_EQ(why, "BASS_Init: no such device 3");
+
+    backend.refuseDevice = false;
+    ASSERT_TRUE(mixer.init(-1, 44100, &why));
+    EXPECT_EQ(backend.lastDevice->starts, 0) << "opened paused";
+    EXPECT_FALSE(mixer.init(-1, 44100, &why));
+    EXPECT_EQ(why, "BASS_Init: already initialised");
+    EXPECT_EQ(mixer.createStream("x", 1, &why), 0u);
+    EXPECT_EQ(why, "BASS_StreamCreateFile: too short");
+
+    const HSTREAM h = stream(10, 0);
+    ASSERT_NE(h, 0u);
+    backend.lastDecoder->failRewind = true;
+    EXPECT_FALSE(mixer.play(h, &why));
+    EXPECT_EQ(why, "BASS_StreamPlay: cannot rewind (tape jammed)");
+    EXPECT_EQ(mixer.setDsp(h, nullptr, 0), 0u);
+    mixer.freeStream(h);
+    EXPECT_FALSE(mixer.play(h, &why));
+    EXPECT_EQ(why, "BASS_StreamPlay: no such stream");
+    EXPECT_EQ(mixer.setDsp(h, record, 0), 0u);
+    mixer.freeAll();
+    EXPECT_FALSE(mixer.initialised());
+    ASSERT_TRUE(mixer.init(-1, 44100, &why)) << "again after freeAll";
+    mixer.freeAll();
+}
+
+}  // namespace
