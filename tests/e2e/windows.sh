@@ -24,10 +24,24 @@ check() {  # check NAME CONDITION...
 # fx expression over a screenshot's region, e.g. measure shot.png 180x65+230+355 mean.g
 measure() { convert "$1" -crop "$2" -format "%[fx:$3]" info:; }
 above() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
+# Prepended to the scripts run under Xvfb: waiting up to 100 looks for a
+# window whose line in the window tree matches PATTERN, and up to 5 s for a
+# process to end.
+onDisplay='
+waitForWindow() {  # waitForWindow PATTERN SECONDS_BETWEEN_LOOKS
+    for i in $(seq 1 100); do
+        xwininfo -root -tree | grep -q "$1" && return
+        sleep "$2"
+    done
+}
+waitForExit() {  # waitForExit PID
+    for i in $(seq 1 50); do kill -0 "$1" 2>/dev/null || return; sleep 0.1; done
+}
+'
 
 # 1. Real time: a screenshot a second; the noise is red (the middle of the
 #    picture), the first title grey (its box under the middle).
-xvfb-run -a -s "-screen 0 640x480x24" bash -c '
+xvfb-run -a -s "-screen 0 640x480x24" bash -c "$onDisplay"'
     cd "$1"; work=$2
     wine quelvarnossa.exe noaudio >"$work/rt.out" 2>"$work/rt.err" &
     pid=$!
@@ -40,7 +54,7 @@ xvfb-run -a -s "-screen 0 640x480x24" bash -c '
     done
     xdotool key Escape
     escaped=$(date +%s.%N)
-    for i in $(seq 1 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+    waitForExit $pid
     echo "$(date +%s.%N) - $escaped" | bc >"$work/escape.seconds"
     wait $pid; echo $? >"$work/rt.code"' _ "$build" "$work"
 noise=""; title=""
@@ -68,19 +82,16 @@ check "real time: at once ($(cat "$work/escape.seconds") s)" above 3 "$(cat "$wo
 # 2. No pack: the catch-all box, a key dismisses it, exit code 0, and the
 #    reason on standard error.
 mkdir "$work/nopack" && cp "$build/quelvarnossa.exe" "$work/nopack/"
-xvfb-run -a -s "-screen 0 640x480x24" bash -c '
+xvfb-run -a -s "-screen 0 640x480x24" bash -c "$onDisplay"'
     cd "$1"
     wine quelvarnossa.exe noaudio >out.txt 2>err.txt &
     pid=$!
-    for i in $(seq 1 100); do
-        xwininfo -root -tree | grep -q "quelvarnossa.exe.*[0-9]x[0-9]" && break
-        sleep 0.2
-    done
+    waitForWindow "quelvarnossa.exe.*[0-9]x[0-9]" 0.2
     sleep 1
     import -window root box.png
     xwininfo -root -tree >windows.txt
     xdotool key Return
-    for i in $(seq 1 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+    waitForExit $pid
     kill -0 $pid 2>/dev/null && echo "still running after the key" >>err.txt && kill $pid
     wait $pid; echo $? >code' _ "$work/nopack"
 check "no pack: the box shows" grep -q '"quelvarnossa.exe".*[0-9][0-9]x[0-9][0-9]' "$work/nopack/windows.txt"
@@ -94,14 +105,11 @@ check "no pack: the reason on standard error" \
 #    Linux renderer's, 152.2 s of sound equal to the Linux decode of the clip
 #    (within a few LSB, and not one sample off), the progress dialog shown.
 mkdir "$work/video" && cp "$build/quelvarnossa.exe" "$build/QuelVarnOssa.dat" "$work/video/"
-xvfb-run -a -s "-screen 0 640x480x24" bash -c '
+xvfb-run -a -s "-screen 0 640x480x24" bash -c "$onDisplay"'
     cd "$1"
     QVO_CODEC=rawvideo wine quelvarnossa.exe video fps 10 >out.txt 2>err.txt &
     pid=$!
-    for i in $(seq 1 100); do
-        xwininfo -root -tree | grep -q "Rendering video" && break
-        sleep 0.1
-    done
+    waitForWindow "Rendering video" 0.1
     xwininfo -root -tree >windows.txt
     wait $pid; echo $? >code' _ "$work/video"
 avi="$work/video/quel varn ossa.avi"
@@ -132,17 +140,14 @@ rm -f "$avi" "$work/avi.raw"
 #    rendering: at 16 fps with sound the file would pass 2 GiB. The box (a
 #    key dismisses it), exit code 1, no file.
 mkdir "$work/big" && cp "$build/quelvarnossa.exe" "$build/QuelVarnOssa.dat" "$work/big/"
-xvfb-run -a -s "-screen 0 640x480x24" bash -c '
+xvfb-run -a -s "-screen 0 640x480x24" bash -c "$onDisplay"'
     cd "$1"
     QVO_CODEC=rawvideo wine quelvarnossa.exe video fps 16 >out.txt 2>err.txt &
     pid=$!
-    for i in $(seq 1 100); do
-        xwininfo -root -tree | grep -q "\"Error!\"" && break
-        sleep 0.2
-    done
+    waitForWindow "\"Error!\"" 0.2
     xwininfo -root -tree >windows.txt
     xdotool key Return
-    for i in $(seq 1 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+    waitForExit $pid
     kill -0 $pid 2>/dev/null && kill $pid
     wait $pid; echo $? >code' _ "$work/big"
 check "too big for Full Frames: the error box" grep -q '"Error!"' "$work/big/windows.txt"
@@ -152,14 +157,11 @@ check "too big for Full Frames: no file" test ! -e "$work/big/quel varn ossa.avi
 # 5. Escape in the progress dialog asks "Really?"; Yes ends the render with
 #    the file completed: the frames so far and their sound, exit code 0.
 mkdir "$work/cancel" && cp "$build/quelvarnossa.exe" "$build/QuelVarnOssa.dat" "$work/cancel/"
-xvfb-run -a -s "-screen 0 640x480x24" bash -c '
+xvfb-run -a -s "-screen 0 640x480x24" bash -c "$onDisplay"'
     cd "$1"
     QVO_CODEC=rawvideo wine quelvarnossa.exe video fps 10 >out.txt 2>err.txt &
     pid=$!
-    for i in $(seq 1 100); do
-        xwininfo -root -tree | grep -q "Rendering video" && break
-        sleep 0.1
-    done
+    waitForWindow "Rendering video" 0.1
     sleep 1
     dialog=$(xdotool search --name "Rendering video" | head -1)
     xdotool windowactivate --sync "$dialog" 2>/dev/null
