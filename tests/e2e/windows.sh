@@ -37,6 +37,11 @@ waitForWindow() {  # waitForWindow PATTERN SECONDS_BETWEEN_LOOKS
 waitForExit() {  # waitForExit PID
     for i in $(seq 1 50); do kill -0 "$1" 2>/dev/null || return; sleep 0.1; done
 }
+dismissWith() {  # dismissWith KEY PID: the key for a box; a program still running 5 s later is stopped
+    xdotool key "$1"
+    waitForExit "$2"
+    kill -0 "$2" 2>/dev/null && echo "still running after $1" >&2 && kill "$2"
+}
 '
 
 # 1. Real time: a screenshot a second; the noise is red (the middle of the
@@ -90,9 +95,7 @@ xvfb-run -a -s "-screen 0 640x480x24" bash -c "$onDisplay"'
     sleep 1
     import -window root box.png
     xwininfo -root -tree >windows.txt
-    xdotool key Return
-    waitForExit $pid
-    kill -0 $pid 2>/dev/null && echo "still running after the key" >>err.txt && kill $pid
+    dismissWith Return $pid
     wait $pid; echo $? >code' _ "$work/nopack"
 check "no pack: the box shows" grep -q '"quelvarnossa.exe".*[0-9][0-9]x[0-9][0-9]' "$work/nopack/windows.txt"
 check "no pack: the box has its text (dark pixels on a light box)" \
@@ -146,9 +149,7 @@ xvfb-run -a -s "-screen 0 640x480x24" bash -c "$onDisplay"'
     pid=$!
     waitForWindow "\"Error!\"" 0.2
     xwininfo -root -tree >windows.txt
-    xdotool key Return
-    waitForExit $pid
-    kill -0 $pid 2>/dev/null && kill $pid
+    dismissWith Return $pid
     wait $pid; echo $? >code' _ "$work/big"
 check "too big for Full Frames: the error box" grep -q '"Error!"' "$work/big/windows.txt"
 check "too big for Full Frames: exit code 1" test "$(cat "$work/big/code")" = 1
