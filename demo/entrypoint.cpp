@@ -30,6 +30,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -43,26 +44,36 @@ PROCESS_STATE(unsigned char*, videoFrame24, nullptr);
     ExitProcess(3);
 }
 
-// The box below says nothing useful; the real reason goes to standard error
-// first so that a user (or a bug report) can see what happened.
-void explainFailure() {
+// Exit code of a run that failed on the way: the box says why.
+constexpr int failedRunExitCode = 2;
+
+// The box's fixed text says nothing useful; the real reason goes beneath it
+// and to standard error, so that a user (or a bug report) can see what
+// happened, whether the program was started from a terminal or a menu.
+std::string failureReason() {
     try {
         throw;
     } catch (const ExceptionType& error) {
-        if (error.extraString[0])
-            std::fprintf(stderr, "quelvarnossa: %s (%s)\n", error.string, error.extraString);
-        else
-            std::fprintf(stderr, "quelvarnossa: %s\n", error.string);
+        if (error.extraString[0]) return std::string(error.string) + " (" + error.extraString + ")";
+        return error.string;
     } catch (ExceptionSpace::Exception* error) {
-        std::fprintf(stderr, "quelvarnossa: %s (%s:%d)\n", error->message.c_str(), error->file.c_str(),
-                     error->line);
+        return error->message + " (" + error->file + ":" + std::to_string(error->line) + ")";
     } catch (int code) {
-        std::fprintf(stderr, "quelvarnossa: music error %d: %s\n", code, describeMusicFailure(code).c_str());
+        return "music error " + std::to_string(code) + ": " + describeMusicFailure(code);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "quelvarnossa: %s\n", error.what());
+        return error.what();
     } catch (...) {
-        std::fprintf(stderr, "quelvarnossa: unknown failure\n");
+        return "unknown failure";
     }
+}
+
+// A real-time run without a screen would play the music to nobody for
+// 152 s, with no window to press Escape in: it ends here instead.
+void requireDisplay(int opened) {
+    if (opened || videoMode) return;
+    throw std::runtime_error(std::string("The display could not be set up: ") + displayFailure() +
+                             ".\n\"quelvarnossa video\" renders the demo into \"quel varn ossa.avi\" without a "
+                             "display.");
 }
 
 // QVO_TIMINGS=1 reports on stderr how long start-up took up to the first
@@ -133,7 +144,7 @@ void initDemo() {
     window = new Window("");
     surface = new Surface();
     window->setSurface(surface);
-    window->open();
+    requireDisplay(window->open());
     if (videoMode) ShowWindow(getWindowHandle(), SW_HIDE);
 
     frameMark = demoTime();
@@ -193,9 +204,12 @@ int runDemo(const char* commandLine) {
         shutdownDemo();
         ExitProcess(0);
     } catch (...) {
-        explainFailure();
+        const std::string reason = failureReason();
+        std::fprintf(stderr, "quelvarnossa: %s\n", reason.c_str());
+        // A render that never finished leaves no file behind.
+        if (aviWriter) aviWriter->discardFile();
         if (window) window->close();
-        MessageBoxA(nullptr, "Fuck you.", "", MB_ICONWARNING);
+        MessageBoxA(nullptr, ("Fuck you.\n\n" + reason).c_str(), "", MB_ICONWARNING);
     }
-    return 0;
+    return failedRunExitCode;
 }

@@ -3,7 +3,8 @@
 #pragma once
 
 // The entry point proper. On the normal path it ends the process with exit
-// code 0 and never returns; on the error path it returns 0.
+// code 0 and never returns; on the error path, after the box that says why,
+// it returns 2.
 int runDemo(const char* commandLine);
 
 void initDemo();

@@ -22,8 +22,15 @@ struct DisplayState {
 };
 
 DisplayState display;
+const char* failureReason = "";
 
 bool failed(HRESULT result) { return result < 0; }
+
+// initDisplay's failures, each with the step that failed, for the user.
+int failure(const char* reason) {
+    failureReason = reason;
+    return 0;
+}
 
 HRESULT createPrimary(DWORD flags, DWORD backBuffers, DWORD caps) {
     DDSURFACEDESC desc{};
@@ -48,13 +55,14 @@ int initDisplay(const char* className, std::int32_t width, std::int32_t height) 
     display.width = width;
     display.height = height;
 
+    failureReason = "";
     display.library = LoadLibraryA("ddraw.dll");
-    if (!display.library) return 0;
+    if (!display.library) return failure("DirectDraw (ddraw.dll) could not be loaded");
     // Through void(*)(): the generic function pointer, whatever FARPROC is here.
     auto create = reinterpret_cast<DirectDrawCreateProc>(
         reinterpret_cast<void (*)()>(GetProcAddress(display.library, "DirectDrawCreate")));
-    if (!create) return 0;
-    if (failed(create(nullptr, &display.directDraw, nullptr))) return 0;
+    if (!create) return failure("ddraw.dll has no DirectDrawCreate");
+    if (failed(create(nullptr, &display.directDraw, nullptr))) return failure("there is no display to show the demo on");
 
     HINSTANCE instance = GetModuleHandleA(nullptr);
     display.windowClass = WNDCLASSA{};
@@ -68,34 +76,35 @@ int initDisplay(const char* className, std::int32_t width, std::int32_t height) 
     display.window = CreateWindowExA(0, className, className, WS_POPUP | WS_SYSMENU, 0, 0, 0, 0, nullptr, nullptr,
                                      nullptr, nullptr);
 
-    if (failed(display.directDraw->SetCooperativeLevel(display.window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN))) return 0;
+    if (failed(display.directDraw->SetCooperativeLevel(display.window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN)))
+        return failure("the screen could not be taken over (exclusive full-screen mode refused)");
 
     if (failed(display.directDraw->SetDisplayMode(DWORD(width), DWORD(height), 32)) &&
         failed(display.directDraw->SetDisplayMode(DWORD(width), DWORD(height), 24)) &&
         failed(display.directDraw->SetDisplayMode(DWORD(width), DWORD(height), 16)))
-        return 0;
+        return failure("the screen cannot switch to 640x480 at 32, 24 or 16 bits per pixel");
 
     constexpr DWORD flipCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_VIDEOMEMORY;
     if (failed(createPrimary(DDSD_CAPS | DDSD_BACKBUFFERCOUNT, 2, flipCaps)) &&
         failed(createPrimary(DDSD_CAPS | DDSD_BACKBUFFERCOUNT, 1, flipCaps)) &&
         failed(createPrimary(DDSD_CAPS, 0, DDSCAPS_PRIMARYSURFACE | DDSCAPS_VIDEOMEMORY)))
-        return 0;
+        return failure("the screen's surface could not be created");
 
     DDSCAPS backCaps;
     backCaps.dwCaps = DDSCAPS_BACKBUFFER;
     if (failed(display.primary->GetAttachedSurface(&backCaps, &display.backBuffer))) {
         display.backBuffer = nullptr;
-        return 0;
+        return failure("the screen has no back buffer to draw into");
     }
 
     DDPIXELFORMAT format;
     format.dwSize = DDPIXELFORMAT_SIZE;
-    if (failed(display.primary->GetPixelFormat(&format))) return 0;
-    if (!(format.dwFlags & DDPF_RGB)) return 0;
+    if (failed(display.primary->GetPixelFormat(&format)) || !(format.dwFlags & DDPF_RGB))
+        return failure("the screen's pixel format is not RGB");
 
     display.converter =
         selectRowConverter(format.dwRGBBitCount, format.dwRBitMask, format.dwGBitMask, format.dwBBitMask);
-    if (!display.converter) return 0;
+    if (!display.converter) return failure("the screen's pixel format is not one the demo can draw in");
 
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, 0, nullptr, 0);
     // Whether exclusive mode shows the window is up to the DirectDraw at
@@ -103,6 +112,8 @@ int initDisplay(const char* className, std::int32_t width, std::int32_t height) 
     ShowWindow(display.window, SW_SHOW);
     return 1;
 }
+
+const char* displayFailure() { return failureReason; }
 
 void shutdownDisplay() {
     if (display.primary) {

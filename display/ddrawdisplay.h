@@ -15,6 +15,8 @@
 #include <cstdint>
 
 int initDisplay(const char* className, std::int32_t width, std::int32_t height);
+// Why the last initDisplay returned 0, for the user ("" after a success).
+const char* displayFailure();
 void shutdownDisplay();
 
 // Returns 1 when the frame was handled (also while the application is

@@ -6,6 +6,7 @@
 #include "platform/ddraw.h"
 #include "tests/support/fakeddraw.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -75,14 +76,17 @@ TEST_F(DisplayTest, EachFailedStepGivesZeroPresentsNothingAndShutdownReleasesAll
         const char* name;
         std::function<void(FakeDirectDrawScript&)> setup;
         const char* lastCall;
+        const char* reason;  // what the user is told
     } cases[] = {
-        {"no DirectDraw", [](auto& s) { s.createFails = true; }, "DirectDrawCreate"},
-        {"no mode", [](auto& s) { s.refusedBits = {32, 24, 16}; }, "SetDisplayMode 640x480x16"},
-        {"no flipping chain", [](auto& s) { s.maxBackBuffers = 0; }, "GetAttachedSurface 0x4"},
-        {"palette", [](auto& s) { s.formats[32] = {32, DDPF_PALETTEINDEXED8, 0, 8}; }, "GetPixelFormat size 32"},
+        {"no DirectDraw", [](auto& s) { s.createFails = true; }, "DirectDrawCreate", "no display"},
+        {"no mode", [](auto& s) { s.refusedBits = {32, 24, 16}; }, "SetDisplayMode 640x480x16",
+         "cannot switch to 640x480 at 32, 24 or 16 bits"},
+        {"no flipping chain", [](auto& s) { s.maxBackBuffers = 0; }, "GetAttachedSurface 0x4", "no back buffer"},
+        {"palette", [](auto& s) { s.formats[32] = {32, DDPF_PALETTEINDEXED8, 0, 8}; }, "GetPixelFormat size 32",
+         "not RGB"},
         {"no converter", [](auto& s) { s.formats[32] = {32, DDPF_RGB, 0, 15, 0x7C00, 0x03E0, 0x1F}; },
-         "GetPixelFormat size 32"},
-        {"no pixel format", [](auto& s) { s.pixelFormatFails = true; }, "GetPixelFormat size 32"},
+         "GetPixelFormat size 32", "not one the demo can draw in"},
+        {"no pixel format", [](auto& s) { s.pixelFormatFails = true; }, "GetPixelFormat size 32", "not RGB"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -91,6 +95,7 @@ TEST_F(DisplayTest, EachFailedStepGivesZeroPresentsNothingAndShutdownReleasesAll
         fake.calls.clear();
         EXPECT_EQ(initDisplay("Tirrow", 640, 480), 0);
         EXPECT_EQ(fake.calls.empty() ? "" : fake.calls.back(), c.lastCall);
+        EXPECT_THAT(displayFailure(), ::testing::HasSubstr(c.reason));
         windowProc(getWindowHandle(), WM_ACTIVATEAPP, 1, 0);
         EXPECT_EQ(present(frame.data()), std::make_pair(0, Calls{}));
         shutdownDisplay();
