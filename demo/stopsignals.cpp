@@ -2,6 +2,7 @@
 
 #include "platform/interrupt.h"
 #include "source/processstate.h"
+#include "source/rendercancel.h"
 
 #include <csignal>
 
@@ -9,7 +10,11 @@ namespace {
 
 PROCESS_STATE(volatile std::sig_atomic_t, requested, 0);
 
-void onStop() { requested = 1; }
+// A second request ends a run that did not stop for the first.
+void onStop() {
+    if (requested) rendercancel::abandon();
+    requested = 1;
+}
 
 }  // namespace
 

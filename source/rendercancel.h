@@ -1,7 +1,7 @@
 // Ending a render early, with the file completed: "Really?" confirmed in the
-// progress window, or Ctrl-C. While a render runs, Ctrl-C only asks; the
-// handler is one-shot, so a second Ctrl-C ends the process the ordinary way
-// and abandons the file.
+// progress window, or Ctrl-C. While a render runs, Ctrl-C only asks; a
+// second Ctrl-C (or a second stop request) abandons the render: the
+// unfinished file is removed and the process ends with exit code 130.
 #pragma once
 
 namespace rendercancel {
@@ -12,5 +12,9 @@ void releaseInterrupt();  // when it ends: Ctrl-C goes back to its old handler
 void confirm();
 // True once, after the first Ctrl-C: time to say what will happen.
 bool interruptToReport();
+// The unfinished file an abandoned render leaves behind, removed then (null:
+// none). Kept in a fixed buffer, since a signal handler reads it.
+void setAbandonedFile(const char* path);
+[[noreturn]] void abandon();
 
 }  // namespace rendercancel

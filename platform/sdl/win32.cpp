@@ -1,3 +1,4 @@
+#include "platform/interrupt.h"
 #include "platform/standin/systemcalls.h"
 
 #include <SDL.h>
@@ -56,7 +57,10 @@ int showOnStderr(const win32::MessageBoxCall& call) {
 
 int win32::backend::showMessageBox(const MessageBoxCall& call) {
     if (displayAvailable()) {
+        // The box blocks this thread: a stop signal ends the program there.
+        platform::stopRequestsEndAtOnce(true);
         int pressed = showSdlBox(call);
+        platform::stopRequestsEndAtOnce(false);
         if (pressed >= 0) return pressed;
     }
     return showOnStderr(call);
@@ -77,6 +81,8 @@ void ExitProcess(UINT exitCode) {
     std::fflush(nullptr);
     std::exit(int(exitCode));
 }
+
+DWORD GetCurrentProcessId() { return DWORD(::getpid()); }
 
 DWORD GetModuleFileNameA(void*, char* fileName, DWORD size) {
     if (!fileName || size == 0) return 0;

@@ -1,8 +1,10 @@
 #!/bin/bash
-# Ctrl-C (SIGINT) and SIGTERM end every kind of run through its normal path,
-# promptly: in real time as Escape does (exit code 0), in video mode with the
-# file completed. Every combination of display or none, sound or none, real
-# time or video is run; the display cases under Xvfb.
+# Ctrl-C (SIGINT), SIGTERM and SIGHUP (a closed terminal) end every kind of
+# run through its normal path, promptly: in real time as Escape does (exit
+# code 0), in video mode with the file completed. Every combination of
+# display or none, sound or none, real time or video is run; the display
+# cases under Xvfb (without a display a real-time run ends by itself). A
+# second Ctrl-C abandons a render, and a stop signal ends the error box.
 #   tests/e2e/signals.sh BUILD_DIR
 # Exit 77 (skipped) without xvfb-run or ffprobe.
 set -u
@@ -51,12 +53,14 @@ frames() {
         "$work/run/quel varn ossa.avi" 2>/dev/null
 }
 
-for signal in INT TERM; do
+for signal in INT TERM HUP; do
     for sound in "" noaudio; do
         name="$where, SIG$signal, ${sound:-sound}"
         # Real time: in the frame loop, after the 3.5 s pre-roll.
-        signal_run $signal 4.5 $sound
-        check "$name, real time: exit 0 ($ms ms after the signal)" test $code -eq 0 -a $ms -lt 2000
+        if [ "$where" = Xvfb ]; then
+            signal_run $signal 4.5 $sound
+            check "$name, real time: exit 0 ($ms ms after the signal)" test $code -eq 0 -a $ms -lt 2000
+        fi
         # Video: in the middle of the render; the file is completed.
         signal_run $signal 2 video $sound
         n=$(frames)
@@ -65,4 +69,36 @@ for signal in INT TERM; do
         check "$name, video: the render reports that it stopped early" grep -q "^Render stopped" "$work/run.out"
     done
 done
+
+# A second Ctrl-C while the file is completed abandons it: exit 130, the
+# unfinished file removed, an earlier render untouched.
+rm -rf "$work/run" && mkdir "$work/run"
+head -c 5000 /dev/urandom >"$work/run/quel varn ossa.avi"
+cp "$work/run/quel varn ossa.avi" "$work/earlier.avi"
+# libx264 holds frames back, so completing the file takes a while; two
+# signals sent at once could arrive as one.
+(cd "$work/run" && exec env QVO_CODEC=libx264 "$demo" video noaudio) >"$work/run.out" 2>&1 &
+pid=$!
+sleep 2
+kill -INT $pid; sleep 0.1; kill -INT $pid
+wait $pid
+code=$?
+check "$where, Ctrl-C twice: exit 130" test $code -eq 130
+check "$where, Ctrl-C twice: the unfinished file removed, the earlier one kept" \
+    test "$(ls "$work/run")" = "quel varn ossa.avi" -a "$(cmp "$work/run/quel varn ossa.avi" "$work/earlier.avi"; echo $?)" = 0
+
+# The error box blocks the program; a stop signal still ends it, box and all.
+if [ "$where" = Xvfb ]; then
+    (cd "$work" && exec env SDL_AUDIODRIVER=nosuchdriver "$demo") >"$work/run.out" 2>&1 &
+    pid=$!
+    for _ in $(seq 1 100); do xwininfo -root -tree | grep -q "(has no name): ()" && break; sleep 0.1; done
+    kill -TERM $pid
+    for _ in $(seq 1 20); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+    kill -0 $pid 2>/dev/null && { kill -9 $pid; echo "    still running after SIGTERM"; }
+    wait $pid
+    code=$?
+    sleep 0.5
+    check "$where, SIGTERM at the error box: exit 143, the box gone" \
+        test $code -eq 143 -a -z "$(xwininfo -root -tree | grep "(has no name): ()")"
+fi
 exit $((failures > 0))
