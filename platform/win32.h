@@ -47,6 +47,9 @@ DWORD GetTickCount();
 
 void Sleep(DWORD milliseconds);
 
+// This process's number, unique among the running ones.
+DWORD GetCurrentProcessId();
+
 // Ends the process with the given exit code; static destructors run.
 [[noreturn]] void ExitProcess(UINT exitCode);
 

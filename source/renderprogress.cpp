@@ -28,16 +28,20 @@ void ProgressLine::start() {
 void ProgressLine::show(int percent, int frames) {
     const auto now = std::chrono::steady_clock::now();
     const double elapsed = std::chrono::duration<double>(now - began).count();
+    seenPercent = percent;
     if (terminal) {
         if (percent == lastPercent && now - lastShown < std::chrono::milliseconds(250)) return;
         std::fprintf(stderr, "\r%s", formatRenderProgress(percent, frames, elapsed).c_str());
         open = true;
     } else {
-        if (percent / 10 == lastTenth) return;
+        // The last frames all show 100 %: that line comes with the summary,
+        // so that it counts every frame.
+        if (percent >= 100 || percent / 10 == lastTenth) return;
         lastTenth = percent / 10;
         std::fprintf(stderr, "%s\n", formatRenderProgress(percent, frames, elapsed).c_str());
     }
     std::fflush(stderr);
+    lastFrames = frames;
     lastPercent = percent;
     lastShown = now;
 }
@@ -48,9 +52,16 @@ void ProgressLine::breakLine() {
 }
 
 void ProgressLine::finish(int frames, std::int64_t samples, int sampleRate, bool cancelled) {
+    // The line shown last may be a frame or two behind the end (it is
+    // rewritten at most four times a second): on a terminal it is brought
+    // up to the summary's count; in a log the 100 % line is written only now.
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    if (open && lastFrames != frames)
+        std::fprintf(stderr, "\r%s", formatRenderProgress(lastPercent, frames, elapsed).c_str());
+    else if (!terminal && seenPercent >= 100)
+        std::fprintf(stderr, "%s\n", formatRenderProgress(seenPercent, frames, elapsed).c_str());
     breakLine();
     running = false;
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     std::fprintf(stderr, "%s %d frames", cancelled ? "Render stopped:" : "Render done:", frames);
     if (sampleRate > 0 && samples > 0) std::fprintf(stderr, ", %.2f s of sound", double(samples) / sampleRate);
     std::fprintf(stderr, " in %.1f s\n", elapsed);

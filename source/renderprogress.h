@@ -28,4 +28,6 @@ private:
     std::chrono::steady_clock::time_point lastShown;
     int lastTenth = -1;
     int lastPercent = -1;
+    int lastFrames = 0;     // the frame count the last line showed
+    int seenPercent = -1;  // the last percent given, shown or not
 };

@@ -50,7 +50,6 @@ VideoStream::VideoStream(HINSTANCE instance, const char* fileName, int width, in
 }
 
 VideoStream::~VideoStream() {
-    rendercancel::releaseInterrupt();
     rendercancel::closeDialog();
     // Writes are queued: the last ones may fail only now, each with its own
     // text, and so may completing the file. Only then is the render done.
@@ -62,6 +61,9 @@ VideoStream::~VideoStream() {
     }
     releaseStreams();
     closeFile();
+    publishFile();
+    // Only now: a second Ctrl-C while the file is completed abandons it.
+    rendercancel::releaseInterrupt();
     exitAviLibrary();
     if (progressLine.started())
         progressLine.finish(framesWritten, samplesWritten, bAudioEnabled ? sampleRate : 0, renderCancelled());
@@ -87,18 +89,37 @@ void VideoStream::fail(const char* message, int code) {
         std::snprintf(text, sizeof text, "%s!", message);
     if (systemText) LocalFree(systemText);
     progressLine.breakLine();
-    if (fileWritten && vfw::completedAfterFailure(file))
-        std::fprintf(stderr, "\"%s\" is complete with the %d frames written before the failure\n", fileName.c_str(),
-                     framesWritten);
-    else if (fileWritten)
-        std::fprintf(stderr, "\"%s\" is left incomplete ; players may refuse it\n", fileName.c_str());
+    if (fileWritten && vfw::completedAfterFailure(file)) {
+        // Every frame before the failure is there and the file is whole: a
+        // render cut short, as a cancel would leave it.
+        if (publishFile())
+            std::fprintf(stderr, "\"%s\" is complete with the %d frames written before the failure\n",
+                         fileName.c_str(), framesWritten);
+    } else {
+        discardFile();
+    }
     MessageBoxA(nullptr, text, "Error!", MB_OK | MB_ICONERROR);
     ExitProcess(1);
 }
 
+// The render is written under a name of its own beside the final one and
+// takes the final name only when it is complete: an earlier render survives
+// a failed or cancelled one, and two renders in one folder never write into
+// the same file. The extension stays, since it chooses the file's handler.
+static std::string partialName(const std::string& fileName) {
+    const std::size_t slash = fileName.find_last_of("/\\");
+    const std::size_t dot = fileName.rfind('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    const std::string stem = hasExtension ? fileName.substr(0, dot) : fileName;
+    const std::string extension = hasExtension ? fileName.substr(dot) : "";
+    return stem + ".partial-" + std::to_string(GetCurrentProcessId()) + extension;
+}
+
 void VideoStream::openFile(const char* fileName) {
     this->fileName = fileName ? fileName : "";
-    HRESULT result = AVIFileOpenA(&file, fileName, OF_WRITE | OF_CREATE, nullptr);
+    partName = fileName ? partialName(fileName) : "";
+    rendercancel::setAbandonedFile(partName.c_str());
+    HRESULT result = AVIFileOpenA(&file, fileName ? partName.c_str() : nullptr, OF_WRITE | OF_CREATE, nullptr);
     if (result != 0) {
         // The box names no file; a render started from a folder the user
         // cannot write should say which folder that was.
@@ -113,6 +134,36 @@ void VideoStream::closeFile() {
     const DWORD result = AVIFileRelease(file);
     file = nullptr;
     if (result != 0) fail("Couldn't complete avi file", HRESULT(result));
+}
+
+bool VideoStream::publishFile() {
+    rendercancel::setAbandonedFile(nullptr);
+    if (partName.empty()) return true;
+    std::error_code error;
+    if (!std::filesystem::exists(partName, error)) return true;  // nothing was ever written
+    std::filesystem::rename(partName, fileName, error);
+    if (!error) return true;
+    progressLine.breakLine();
+    std::fprintf(stderr, "The render could not take the name \"%s\" (%s); it is kept as \"%s\".\n",
+                 fileName.c_str(), error.message().c_str(), partName.c_str());
+    return false;
+}
+
+void VideoStream::discardFile() {
+    rendercancel::setAbandonedFile(nullptr);
+    // Released before it is removed: an open file cannot be removed on Windows.
+    releaseStreams();
+    if (file) AVIFileRelease(file);
+    file = nullptr;
+    if (partName.empty()) return;
+    std::error_code error;
+    const bool existed = std::filesystem::remove(partName, error);
+    if (!existed) return;
+    if (std::filesystem::exists(fileName, error))
+        std::fprintf(stderr, "The unfinished render was removed; the earlier \"%s\" is untouched.\n",
+                     fileName.c_str());
+    else
+        std::fprintf(stderr, "The unfinished render was removed.\n");
 }
 
 void VideoStream::createStreams() {
@@ -190,9 +241,7 @@ void VideoStream::expectFrames(int frames) {
                   frames, frameRate, double(projected) / 1e9, double(limit) / 1e9,
                   int(fitting * frameRate / frames));
     // Nothing is rendered, and nothing is left behind.
-    releaseStreams();
-    closeFile();
-    std::remove(fileName.c_str());
+    discardFile();
     MessageBoxA(nullptr, text, "Error!", MB_OK | MB_ICONERROR);
     ExitProcess(1);
 }

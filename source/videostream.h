@@ -9,7 +9,9 @@
 //   delete avi;                                     // completes the file
 //
 // Frames are 24-bit, blue-green-red, rows top first; the file stores them
-// bottom-up. Every platform failure ends the process through fail().
+// bottom-up. Every platform failure ends the process through fail(). Until
+// it is complete the file is written under a name of its own beside the
+// final one (see partialName), which an earlier render never shares.
 #pragma once
 
 #include "platform/bass.h"
@@ -46,6 +48,11 @@ public:
     [[noreturn]] virtual void fail(const char* message, int code);
     virtual void openFile(const char* fileName);
     virtual void closeFile();
+    // The finished render takes its final name; false (and said why) when it
+    // cannot, and the render keeps its partial name.
+    bool publishFile();
+    // After a failure: the unfinished render is closed and removed.
+    void discardFile();
     virtual void createStreams();
     virtual void releaseStreams();
     virtual void setupCompression(const BITMAPINFO24* format);
@@ -76,7 +83,8 @@ private:
     std::int32_t bytesTaken = 0;
     HSTREAM capturedChannel = 0;
     const std::uint8_t* frameBuffer = nullptr;
-    std::string fileName;
+    std::string fileName;  // the name the render gets when it is complete
+    std::string partName;  // the name it is written under until then
     bool fileWritten = false;  // the file exists on disk from the first write
     FOURCC codecHandler = 0;   // the codec the dialog chose
     ProgressLine progressLine;

@@ -19,7 +19,9 @@
 #include <sys/resource.h>
 #include <time.h>
 
+#include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -80,6 +82,15 @@ struct FakeDialog : ProgressDisplay {
     void setPosition(int percent) override { position = percent; }
     bool cancelPressed() override { return presses > 0 && presses-- > 0; }
 };
+
+// The names in a folder, sorted.
+std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 class Writer : public ::testing::Test {
 protected:
@@ -277,8 +288,11 @@ TEST_F(Writer, AWriteThatFailsLateEndsTheRenderWithItsOwnText) {
             std::exit(0);
         };
         EXPECT_EXIT(renderUnderLimit(), ::testing::ExitedWithCode(1),
-                    AllOf(HasSubstr(std::string("[Error!] ") + c.shown), HasSubstr("left incomplete"),
+                    AllOf(HasSubstr(std::string("[Error!] ") + c.shown),
+                          HasSubstr("The unfinished render was removed; the earlier"),
                           Not(ContainsRegex("under the limit.*Render done"))));
+        EXPECT_EQ(whole, long(ScratchDir::read(path).size())) << "the earlier render is untouched";
+        EXPECT_EQ(std::vector<std::string>{"quel varn ossa.avi"}, filesIn(dir.path()));
     }
 }
 
@@ -407,7 +421,28 @@ TEST_F(Writer, CtrlCCompletesTheFileAndASecondOneAbandonsIt) {
         std::raise(SIGINT);
         std::exit(0);
     };
-    EXPECT_EXIT(twice(), ::testing::KilledBySignal(SIGINT), "Ctrl-C again to abandon it");
+    EXPECT_EXIT(twice(), ::testing::ExitedWithCode(130), "Ctrl-C again to abandon it(.|\n)*Abandoned");
+}
+
+// Until it is complete a render has a name of its own: an earlier render
+// stays whole beside it, and only the finished file takes its place.
+TEST_F(Writer, ARenderTakesItsNameOnlyWhenComplete) {
+    MemoryEncoder::uninstall();
+    setenv("QVO_CODEC", "rawvideo", 1);
+    dir.write("quel varn ossa.avi", "an earlier render");
+    {
+        VideoStream avi(nullptr, path.c_str(), W, H, false, 40, 44100, 16);
+        avi.attachFrameBuffer(frame.data(), nullptr);
+        for (int i = 0; i < 3; ++i) avi.addFrame(-1);
+        EXPECT_EQ("an earlier render", ScratchDir::read(path));
+        const std::vector<std::string> names = filesIn(dir.path());
+        ASSERT_EQ(2u, names.size());
+        EXPECT_THAT(names[1], ::testing::MatchesRegex("quel varn ossa\\.partial-[0-9]+\\.avi"));
+    }
+    EXPECT_EQ(std::vector<std::string>{"quel varn ossa.avi"}, filesIn(dir.path()));
+    if (aviToolsAvailable()) {
+        EXPECT_EQ("rawvideo,3\n", probeStreams(path, "v:0", "codec_name,nb_read_frames"));
+    }
 }
 
 TEST(VideoMode, FrameRatesOutsideOneToAThousandAreRefused) {
@@ -419,6 +454,20 @@ TEST(RenderProgress, TheLineShowsPercentFramesSpeedAndTimeLeft) {
     EXPECT_EQ("Rendering video:  25%    1520 frames   152.0 fps  0:30 left", formatRenderProgress(25, 1520, 10.0));
     EXPECT_EQ("Rendering video: 100%    6082 frames   304.1 fps", formatRenderProgress(100, 6082, 20.0));
     EXPECT_EQ("Rendering video:   0%       0 frames     0.0 fps", formatRenderProgress(0, 0, 0.0));
+}
+
+// In a log (not a terminal) a line every ten percent; the last frames all
+// show 100 %, and the 100 % line counts every one of them, as the summary does.
+TEST(RenderProgress, TheLastLineCountsEveryFrame) {
+    ::testing::internal::CaptureStderr();
+    ProgressLine line;
+    line.start();
+    for (int frame = 1; frame <= 30; ++frame) line.show(std::min(100, frame * 4), frame);
+    line.finish(30, 0, 0, false);
+    const std::string shown = ::testing::internal::GetCapturedStderr();
+    EXPECT_THAT(shown, ::testing::ContainsRegex("Rendering video:  92% +23 frames"));
+    EXPECT_THAT(shown, ::testing::ContainsRegex("Rendering video: 100% +30 frames.*\nRender done: 30 frames"));
+    EXPECT_THAT(shown, ::testing::Not(::testing::HasSubstr(" 25 frames")));
 }
 
 }  // namespace

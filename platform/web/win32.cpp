@@ -41,6 +41,9 @@ void ExitProcess(UINT exitCode) {
     std::exit(int(exitCode));
 }
 
+// A page runs one program.
+DWORD GetCurrentProcessId() { return 1; }
+
 // The program has no file of its own in a page.
 DWORD GetModuleFileNameA(void*, char* fileName, DWORD size) {
     if (fileName && size > 0) fileName[0] = '\0';

@@ -20,6 +20,7 @@ check() {  # check NAME CONDITION...
 headless() { env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy "$@"; }
 render() { (cd "$work" && headless "$@" "$demo" "${args[@]}") >"$work/out.txt" 2>&1; }
 probe() { ffprobe -v error -count_packets -select_streams "$1" -show_entries "stream=$2" -of csv=p=0 "$avi"; }
+aviFiles() { ls "$work" | grep -c '\.avi$'; }  # the render and any partial one
 streams() { ffprobe -v error -show_entries stream=codec_type -of csv=p=0 "$avi" | tr '\n' ' '; }
 # The largest sample difference between the sound A and the start of B
 # (99999 when B is shorter).
@@ -85,7 +86,8 @@ check "full disk says why" grep -q "Couldn't write to avi stream - 'File too lar
 rm -f "$avi"
 
 # 3b. A file-size limit met late (the last frames, the index) is a failure
-#     too: exit 1, the write's text, never "Render done".
+#     too: exit 1, the write's text, never "Render done", and the unfinished
+#     file removed.
 args=(video fps 2)
 render env QVO_CODEC=rawvideo
 whole=$(stat -c %s "$avi")
@@ -96,16 +98,23 @@ for limit in 4 $(((whole - 2000000) / 1024)) $(((whole - 1024) / 1024)); do
         test $code -eq 1 -a "$(grep -c "Render done" "$work/out.txt")" -eq 0
     check "limit ${limit} KB: the reason and the file's state" \
         grep -q "Couldn't .* - 'File too large'" "$work/out.txt"
-    grep -q "left incomplete" "$work/out.txt" || check "limit ${limit} KB: says the file is incomplete" false
+    check "limit ${limit} KB: the unfinished file removed" \
+        test "$(ls "$work" | grep -c partial-)" -eq 0 -a "$(grep -c "unfinished render was removed" "$work/out.txt")" -eq 1
     rm -f "$avi"
 done
 
-# 4. The codec dialog cancelled: exit 1, no file.
+# 4. The codec dialog cancelled: exit 1, no file; an earlier render of the
+#    same name is kept as it was.
 args=(video noaudio)
 render env QVO_CODEC=cancel
 check "cancel exits 1" test $? -eq 1
 check "cancel says so" grep -q "avi dialog was aborted!" "$work/out.txt"
-check "cancel leaves no file" test ! -e "$avi"
+check "cancel leaves no file" test "$(aviFiles)" -eq 0
+head -c 5000 /dev/urandom >"$avi" && cp "$avi" "$work/earlier"
+render env QVO_CODEC=cancel
+check "cancel over an earlier render keeps it" cmp -s "$avi" "$work/earlier"
+check "cancel over an earlier render leaves nothing else" test "$(aviFiles)" -eq 1
+rm -f "$avi" "$work/earlier"
 
 # 5. A frame rate of 0 (the first number on the line) is refused first.
 args=(video sound=0 fps 30)
@@ -149,6 +158,41 @@ if [ -f "$work/clip.raw" ]; then
     diff=$(maxDifference "$work/avi.raw" "$work/clip.raw")
     check "real-time capture: the sound is the clip's from its start (max difference $diff)" test "$diff" -le 4
 fi
+
+# 8. Two renders in one folder at once: each writes a file of its own, both
+#    end well, and the file left is whole: the one that finished last.
+(cd "$work" && headless QVO_CODEC=utvideo "$demo" video fps 5 >"$work/first.txt" 2>&1) &
+first=$!
+sleep 0.5
+(cd "$work" && headless QVO_CODEC=rawvideo "$demo" video noaudio fps 2 >"$work/second.txt" 2>&1)
+second=$?
+wait $first
+check "two renders at once: both exit 0" test $? -eq 0 -a $second -eq 0
+check "two renders at once: one file, the last to finish (762 frames with sound)" \
+    test "$(aviFiles),$(probe v:0 nb_read_packets),$(streams)" = "1,762,video audio "
+rm -f "$avi"
+
+# 9. Damaged music: 4 KB of noise in the middle of the clip. The decoder
+#    passes over it and says where; the sound after the damage is there.
+#    A clip cut to a tenth: the render says where the music ends.
+mkdir "$work/damaged"
+for t in ossa quel varn; do "$build/qvo-pack" extract "$pack" "data/$t.raw" "$work/damaged/$t.raw" >/dev/null; done
+"$build/qvo-pack" extract "$pack" "data/kov-marrowin(clip).mp3" "$work/damaged/clip.mp3" >/dev/null
+damagedRender() {  # damagedRender PYTHON_EXPRESSION_OF_d: the clip's bytes d changed, packed, rendered
+    python3 -c "import sys; d = bytearray(open(sys.argv[1], 'rb').read()); d = $1; open(sys.argv[2], 'wb').write(d)" \
+        "$work/damaged/clip.mp3" "$work/damaged/changed.mp3"
+    (cd "$work/damaged" && "$build/qvo-pack" create QuelVarnOssa.dat data/ossa.raw=ossa.raw data/quel.raw=quel.raw \
+        data/varn.raw=varn.raw "data/kov-marrowin(clip).mp3=changed.mp3" >/dev/null &&
+        headless QVO_CODEC=rawvideo "$demo" video fps 2) >"$work/out.txt" 2>&1
+}
+damagedRender "d[:len(d) // 2] + bytes((i * 131 + 7) % 251 for i in range(4096)) + d[len(d) // 2 + 4096:]"
+check "damaged music: the render exits 0" test $? -eq 0
+check "damaged music: says what was skipped and where" grep -q "damaged bytes skipped at 7[0-9.]* s" "$work/out.txt"
+ffmpeg -v info -i "$work/damaged/quel varn ossa.avi" -map 0:a -ss 100 -t 40 -af volumedetect -f null - 2>"$work/volume.txt"
+check "damaged music: the sound after the damage is there ($(grep -o "mean_volume.*" "$work/volume.txt"))" \
+    grep -q "mean_volume: -[1-4][0-9]\." "$work/volume.txt"
+damagedRender "d[:len(d) // 10]"
+check "music cut short: says when it ends" grep -q "the clip ends at 15\.[0-9]* s of its 155\.00 s" "$work/out.txt"
 
 [ $failures -eq 0 ] && echo "all video checks passed" || echo "$failures video checks failed"
 [ $failures -eq 0 ]
