@@ -5,12 +5,14 @@
 #include <mpg123.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "platform/bassoutput.h"
 #include "platform/mixer/bassmixer.h"
+#include "platform/mp3info.h"
 
 namespace {
 
@@ -60,7 +62,13 @@ public:
             *why = mpg123_plain_strerror(err);
             return false;
         }
+        this->rate = rate;
+        mp3::Info tags;
+        if (mp3::readInfo(reader.data, size, tags) && tags.sampleRate == rate) taggedLength = tags.sampleFrames;
         mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0.0);
+        // Damage in the clip is passed over, however long, instead of
+        // ending the music there (the default gives up after 1 KB).
+        mpg123_param(handle, MPG123_RESYNC_LIMIT, -1, 0.0);
         // Whatever the clip's rate and channels, decode to the output format.
         mpg123_format_none(handle);
         mpg123_format(handle, rate, MPG123_STEREO, MPG123_ENC_SIGNED_16);
@@ -84,32 +92,106 @@ public:
             *why = "the MP3 stream holds no sound";
             return false;
         }
-        return true;
+        return restarted(0);
     }
 
+    // Frame by frame, so that damage the decoder passes over can be named.
     int read(unsigned char* to, int bytes) override {
         int filled = 0;
         while (filled < bytes) {
-            std::size_t done = 0;
-            const int r = mpg123_read(handle, to + filled, std::size_t(bytes - filled), &done);
-            filled += int(done);
-            if (r == MPG123_NEW_FORMAT || (r == MPG123_OK && done > 0)) continue;
-            if (r != MPG123_OK || done == 0) break;  // done, or an error: the stream ends here
+            if (pendingBytes == 0 && !decodeFrame()) break;
+            const std::size_t n = std::min(pendingBytes, std::size_t(bytes - filled));
+            std::memcpy(to + filled, pending, n);
+            pending += n;
+            pendingBytes -= n;
+            filled += int(n);
         }
         return filled - filled % bytesPerFrame;
     }
 
     bool rewind(std::string* why) override {
-        if (mpg123_seek(handle, 0, SEEK_SET) >= 0) return true;
+        if (mpg123_seek(handle, 0, SEEK_SET) >= 0) return restarted(0);
         *why = mpg123_strerror(handle);
         return false;
     }
 
-    bool skip(std::int64_t frames) override { return mpg123_seek(handle, off_t(frames), SEEK_CUR) >= 0; }
+    bool skip(std::int64_t frames) override {
+        const off_t at = mpg123_seek(handle, off_t(frames), SEEK_CUR);
+        return at >= 0 && restarted(at);
+    }
 
 private:
+    bool restarted(off_t at) {
+        pendingBytes = 0;
+        framesOut = at;
+        nextFrameAt = -1;
+        endSaid = false;
+        lostToDamage = 0;
+        return true;
+    }
+
+    bool decodeFrame() {
+        for (;;) {
+            off_t number = 0;
+            unsigned char* audio = nullptr;
+            std::size_t bytes = 0;
+            const int r = mpg123_decode_frame(handle, &number, &audio, &bytes);
+            if (r == MPG123_NEW_FORMAT) continue;
+            if (r != MPG123_OK) {
+                sayEnd(r);
+                return false;
+            }
+            noteSkippedInput();
+            if (bytes == 0) continue;  // the decoder's delay, cut by gapless decoding
+            pending = audio;
+            pendingBytes = bytes;
+            framesOut += off_t(bytes / bytesPerFrame);
+            return true;
+        }
+    }
+
+    // The decoder resynchronises past damage on its own; the bytes between
+    // where a frame should have begun and where the next one did are the
+    // damage, said once per place.
+    void noteSkippedInput() {
+        const off_t at = mpg123_framepos(handle);
+        mpg123_frameinfo frame{};
+        if (at < 0 || mpg123_info(handle, &frame) != MPG123_OK) return;
+        if (nextFrameAt >= 0 && at > nextFrameAt) {
+            const off_t skipped = at - nextFrameAt;
+            std::fprintf(stderr, "Music: %lld damaged bytes skipped at %.2f s of the clip (byte %lld).\n",
+                         static_cast<long long>(skipped), double(framesOut) / rate,
+                         static_cast<long long>(nextFrameAt));
+            // At most the frames those bytes held, and the one they cut.
+            lostToDamage += (skipped / (frame.framesize + 4) + 1) * mpg123_spf(handle);
+        }
+        nextFrameAt = at + 4 + off_t(frame.framesize);
+    }
+
+    void sayEnd(int result) {
+        if (endSaid) return;
+        endSaid = true;
+        // The decoder trusts what it finds in a file cut short; the tag
+        // written with the clip still knows its whole length.
+        const std::int64_t length = taggedLength;
+        if (result != MPG123_DONE)
+            std::fprintf(stderr, "Music: the decoder stopped at %.2f s of the clip: %s.\n", double(framesOut) / rate,
+                         mpg123_strerror(handle));
+        else if (length > 0 && framesOut + lostToDamage + rate / 10 < length)
+            std::fprintf(stderr, "Music: the clip ends at %.2f s of its %.2f s: it is cut short; silence follows.\n",
+                         double(framesOut) / rate, double(length) / rate);
+    }
+
     mpg123_handle* handle = nullptr;
     MemoryReader reader;
+    long rate = 44100;
+    const unsigned char* pending = nullptr;  // decoded, not yet read
+    std::size_t pendingBytes = 0;
+    off_t framesOut = 0;     // sample frames read so far
+    off_t nextFrameAt = -1;  // where the next frame begins if nothing is skipped
+    bool endSaid = false;
+    std::int64_t taggedLength = -1;  // sample frames, from the clip's LAME tag
+    std::int64_t lostToDamage = 0;   // sample frames, at most
 };
 
 void deviceCallback(void* user, Uint8* out, int len) { static_cast<bass::Mixer*>(user)->mixDeviceBlock(out, len); }

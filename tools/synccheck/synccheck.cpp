@@ -1,7 +1,8 @@
 // Runs the real-time timeline with sound but without a display and, at every
 // bar trigger, compares the music's position heard with the demo clock's
 // time since the music started (what the cues count). Prints the offset at
-// the first and the last bar and the spread over all of them.
+// the first and the last bar and the spread over all of them. Exit 1 when
+// the music stops before the show does.
 //
 //   SDL_AUDIODRIVER=dummy qvo-synccheck [PACK]
 #include "demo/clock.h"
@@ -86,6 +87,14 @@ int main(int argc, char** argv) {
                     last.heardMs, last.heardMs - last.clockMs);
         std::printf("heard - clock over all bars: %+.1f .. %+.1f ms (output buffer %.1f ms)\n", lowest, highest,
                     bass::outputLatencySeconds() * 1000.0);
+        // A clip cut short or ended by damage: the heard position stands
+        // still while the bars go on. That is no measurement of sync.
+        for (std::size_t i = 1; i < samples.size(); ++i) {
+            if (samples[i].heardMs > samples[i - 1].heardMs) continue;
+            std::fprintf(stderr, "qvo-synccheck: the music stopped at %.1f ms, heard no further from bar %d on\n",
+                         samples[i].heardMs, samples[i].bar);
+            return 1;
+        }
         return 0;
     } catch (const ExceptionType& error) {
         std::fprintf(stderr, "qvo-synccheck: %s %s\n", error.string, error.extraString);
