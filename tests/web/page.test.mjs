@@ -165,7 +165,9 @@ test('a missing pack shows the error box in the page, the reason in the console'
   await page.click('#start');
   const box = await waitForBox(page, 10000);
   assert.deepEqual(box.buttons, ['OK']);
-  assert.equal(box.text, 'Fuck you.');
+  const [fixed, reason] = box.text.split('\n\n');
+  assert.equal(fixed, 'Fuck you.');
+  assert.match(reason, /QuelVarnOssa\.dat/, 'the reason beneath the fixed text');
   assert.ok(errors.some((e) => /QuelVarnOssa\.dat/.test(e)), `reason in the console: ${errors.join(' | ')}`);
   await page.click('#box button');
   await page.waitForFunction(() => Module.qvo.stats.exitCode !== null, null, {timeout: 5000});
