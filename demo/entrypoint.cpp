@@ -15,6 +15,7 @@
 #include "display/ddrawdisplay.h"
 #include "display/graphics.h"
 #include "platform/bassoutput.h"
+#include "platform/interrupt.h"
 #include "platform/win32.h"
 #include "platform/win32window.h"
 #include "source/debugserver.h"
@@ -209,6 +210,8 @@ int runDemo(const char* commandLine) {
         // A render that never finished leaves no file behind.
         if (aviWriter) aviWriter->discardFile();
         if (window) window->close();
+        // Nothing looks at a stop request any more: it ends the box too.
+        platform::stopRequestsEndAtOnce(true);
         MessageBoxA(nullptr, ("Fuck you.\n\n" + reason).c_str(), "", MB_ICONWARNING);
     }
     return failedRunExitCode;
