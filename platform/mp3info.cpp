@@ -51,17 +51,19 @@ std::size_t id3v2Length(const std::uint8_t* data, std::size_t size) {
 }
 
 // Reads a Xing/Info tag inside the frame at p; true when the frame is one
-// (it then carries no sound).
+// (it then carries no sound). Positions are counted within the frame, so
+// optional fields the tag claims but the frame cannot hold are never pointed
+// past.
 bool readLengthTag(const std::uint8_t* p, const FrameHeader& h, Info& info) {
-    const std::uint8_t* tag = p + 4 + h.sideInfoBytes;
-    const std::uint8_t* end = p + h.bytes;
-    if (tag + 8 > end || (std::memcmp(tag, "Xing", 4) != 0 && std::memcmp(tag, "Info", 4) != 0)) return false;
-    const std::uint32_t flags = bigEndian32(tag + 4);
-    const std::uint8_t* field = tag + 8;
+    const std::size_t tag = 4 + h.sideInfoBytes;
+    const std::size_t end = h.bytes;
+    if (tag + 8 > end || (std::memcmp(p + tag, "Xing", 4) != 0 && std::memcmp(p + tag, "Info", 4) != 0)) return false;
+    const std::uint32_t flags = bigEndian32(p + tag + 4);
+    std::size_t field = tag + 8;
     if (flags & 1) {
         if (field + 4 > end) return true;
         info.hasLengthTag = true;
-        info.frames = bigEndian32(field);
+        info.frames = bigEndian32(p + field);
         field += 4;
     }
     if (flags & 2) field += 4;    // bytes
@@ -69,8 +71,8 @@ bool readLengthTag(const std::uint8_t* p, const FrameHeader& h, Info& info) {
     if (flags & 8) field += 4;    // quality
     // LAME's extension: a 9-byte encoder name, then at offset 21 the delay
     // and padding, 12 bits each.
-    if (field + 24 <= end && std::memcmp(field, "LAME", 4) == 0) {
-        const std::uint8_t* d = field + 21;
+    if (field + 24 <= end && std::memcmp(p + field, "LAME", 4) == 0) {
+        const std::uint8_t* d = p + field + 21;
         info.hasLameTag = true;
         info.encoderDelay = int(d[0]) << 4 | d[1] >> 4;
         info.padding = (int(d[1]) & 0x0F) << 8 | d[2];

@@ -6,7 +6,7 @@
 # (scripts/serve-web.sh): browsers load no WebAssembly from file://.
 set -e
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh web
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release ${QVO_CMAKE_ARGS:-} >/dev/null
 cmake --build build -j"$(nproc)" --target qvo_datapack qvo_icons

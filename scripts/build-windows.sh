@@ -11,7 +11,7 @@ root=$(pwd)
 host=${QVO_HOST_BUILD:-$root/build}
 jobs=${QVO_JOBS:-$(nproc)}
 
-scripts/deps.sh
+scripts/deps.sh windows
 if [ ! -f "$host/CMakeCache.txt" ]; then
   cmake -S . -B "$host" -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi

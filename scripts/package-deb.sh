@@ -6,7 +6,7 @@
 # and notes are printed).
 set -e
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh package
 umask 022
 build=build-deb
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all

@@ -172,12 +172,14 @@ TEST_F(MixerTest, AClockedDeviceShowsHooksSmallPiecesYetPlaysEverySample) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));  // lets the pacer run ahead
     }
     EXPECT_FALSE(mixer.isActive(h));
+    // The hooks run under the mixer's lock and take shown.lock: the mixer
+    // is closed before shown.lock is taken, never while it is held.
+    mixer.freeAll();
     heard.resize(std::size_t(frames));
     expectRamp(heard, frames, -5000);
     std::lock_guard<std::mutex> hold(shown.lock);
     expectRamp(shown.left, frames, -5000);
     for (BASS_DWORD length : shown.lengths) EXPECT_LE(length, BASS_DWORD(bass::captureFrames * 4));
-    mixer.freeAll();
 }
 
 TEST_F(MixerTest, OfflineOutputRunsEveryBlockThroughTheHooksOnItsOwn) {
@@ -193,9 +195,9 @@ TEST_F(MixerTest, OfflineOutputRunsEveryBlockThroughTheHooksOnItsOwn) {
     mixer.start();
     for (int ms = 0; ms < 30000 && mixer.isActive(h); ++ms) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_FALSE(mixer.isActive(h));
+    mixer.freeAll();
     std::lock_guard<std::mutex> hold(shown.lock);
     expectRamp(shown.left, frames, 100);
-    mixer.freeAll();
 }
 
 TEST_F(MixerTest, FailuresSayWhyAndLeaveTheMixerUsable) {

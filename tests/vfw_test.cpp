@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -213,9 +216,24 @@ TEST_F(Vfw, TheDialogAnswersFromTheEnvironment) {
     EXPECT_EQ(25u, options.dwKeyFrameEvery);
     EXPECT_EQ(0u, options.dwBytesPerSecond) << "the data rate was not asked for";
     EXPECT_EQ(AVICOMPRESSF_VALID | AVICOMPRESSF_KEYFRAMES, options.dwFlags);
+    // With no answer, no display and no terminal the default is taken. Run
+    // by hand from a desktop's terminal the dialog would ask in a box or on
+    // the terminal and wait: the call gets neither.
     unsetenv("QVO_CODEC");
-    EXPECT_EQ(1, AVISaveOptions(nullptr, 3, 1, &stream, list));  // no display, no terminal in CI: Ut Video
-    if (!isatty(0)) { EXPECT_EQ(mmioFOURCC('U', 'L', 'R', 'G'), options.fccHandler); }
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    const std::string savedDriver = driver ? driver : "";
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    const int savedInput = dup(0);
+    const int nothing = open("/dev/null", O_RDONLY);
+    ASSERT_TRUE(savedInput >= 0 && nothing >= 0 && dup2(nothing, 0) == 0);
+    const int answered = AVISaveOptions(nullptr, 3, 1, &stream, list);
+    dup2(savedInput, 0);
+    if (driver) setenv("SDL_VIDEODRIVER", savedDriver.c_str(), 1);
+    else unsetenv("SDL_VIDEODRIVER");
+    close(savedInput);
+    close(nothing);
+    EXPECT_EQ(1, answered);
+    EXPECT_EQ(mmioFOURCC('U', 'L', 'R', 'G'), options.fccHandler) << "Ut Video by default";
 }
 
 // Opening checks the file can be written but does not empty it: a cancelled

@@ -139,7 +139,11 @@ private:
     Backend& backend;
     // Guards the mixer state against the API. The mixing thread holds it for
     // one block at a time; the API never calls into the device while holding
-    // it (a device may hold its own lock around mixDeviceBlock).
+    // it (a device may hold its own lock around mixDeviceBlock). DSP
+    // procedures run under it, so that they see every block in order and a
+    // stream is never freed under them: a procedure must not call the API,
+    // and whoever holds a lock a procedure takes must not call the API that
+    // locks (isActive and decodedBytes do not: the capture waits on them).
     std::mutex lock;
     bool isInitialised = false;
     bool offline = false;

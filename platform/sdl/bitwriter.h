@@ -11,8 +11,19 @@
 
 // The loops that put codes shift by variable amounts, which BMI2 does in one
 // step: where the compiler can, they are built twice and the processor's
-// kind picks one when the program starts.
-#if defined(__x86_64__) && defined(__linux__) && !defined(__BMI2__)
+// kind picks one when the program starts. The pick is made by an ifunc
+// resolver while the program is loaded, before a sanitizer's runtime is
+// ready, so instrumented builds (and QVO_NO_CLONES) get one plain version.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
+#define QVO_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+#define QVO_SANITIZED 1
+#endif
+#if defined(__x86_64__) && defined(__linux__) && !defined(__BMI2__) && !defined(QVO_SANITIZED) && \
+    !defined(QVO_NO_CLONES)
 #define QVO_BMI2_CLONES __attribute__((target_clones("bmi2", "default")))
 #else
 #define QVO_BMI2_CLONES

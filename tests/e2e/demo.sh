@@ -9,13 +9,9 @@ demo="$build/quelvarnossa"
 pack="$build/QuelVarnOssa.dat"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
 
 not() { ! "$@"; }
-check() {  # check NAME CONDITION...
-    local name=$1; shift
-    if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 
 # Headless runs: no display at all, so every box goes to standard error.
 headless() { env -u DISPLAY -u WAYLAND_DISPLAY "$@"; }

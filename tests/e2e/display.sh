@@ -17,11 +17,7 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # check NAME COMMAND...
-    local name=$1; shift
-    if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 
 # "x,y r,g,b" pairs the screen must show (within 8 per channel: the 5- and
 # 6-bit formats widen their channels back to 8 bits).

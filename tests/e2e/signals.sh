@@ -22,11 +22,7 @@ if [ "${2:-}" != --cases ]; then
 fi
 
 work=$3 where=$4
-failures=0
-check() {  # check NAME CONDITION...
-    local name=$1; shift
-    if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 
 # signal_run SIGNAL WAIT ARGS...: starts the demo, sends SIGNAL after WAIT
 # seconds and waits up to 10 s for the end; sets code and ms (from the

@@ -10,13 +10,9 @@ pack="$build/QuelVarnOssa.dat"
 command -v ffprobe >/dev/null && command -v ffmpeg >/dev/null || { echo "ffprobe/ffmpeg missing"; exit 77; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
 avi="$work/quel varn ossa.avi"
 
-check() {  # check NAME CONDITION...
-    local name=$1; shift
-    if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 headless() { env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy "$@"; }
 render() { (cd "$work" && headless "$@" "$demo" "${args[@]}") >"$work/out.txt" 2>&1; }
 probe() { ffprobe -v error -count_packets -select_streams "$1" -show_entries "stream=$2" -of csv=p=0 "$avi"; }

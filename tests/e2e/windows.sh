@@ -14,13 +14,9 @@ build=$(cd "$1" && pwd)
 host=$(cd "$2" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
 export WINEDEBUG=-all
 
-check() {  # check NAME CONDITION...
-    local name=$1; shift
-    if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 # fx expression over a screenshot's region, e.g. measure shot.png 180x65+230+355 mean.g
 measure() { convert "$1" -crop "$2" -format "%[fx:$3]" info:; }
 above() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
