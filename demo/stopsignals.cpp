@@ -10,9 +10,10 @@ namespace {
 
 PROCESS_STATE(volatile std::sig_atomic_t, requested, 0);
 
-// A second request ends a run that did not stop for the first.
+// A second request ends a run that did not stop for the first; a Ctrl-C
+// that stopped a render counts as the first.
 void onStop() {
-    if (requested) rendercancel::abandon();
+    if (rendercancel::anotherRequest()) rendercancel::abandon();
     requested = 1;
 }
 

@@ -4,6 +4,7 @@
 #include "source/processstate.h"
 #include "source/videostream.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 
@@ -14,19 +15,25 @@ volatile std::sig_atomic_t interrupted = 0;
 bool interruptReported = false;
 char abandonedFile[4096] = "";
 
+// Every stop request of the run, Ctrl-C or another: they may be handled on
+// different threads at once, so the count is one atomic step.
+std::atomic<int> requests{0};
+static_assert(std::atomic<int>::is_always_lock_free, "counted in signal handlers");
+
 void onInterrupt() {
-    if (interrupted) rendercancel::abandon();
+    if (rendercancel::anotherRequest()) rendercancel::abandon();
     interrupted = 1;
 }
 
 const ProcessStateSlot cancelStateSlot{__FILE__,
-                                       "cancelConfirmed interrupted interruptReported abandonedFile",
+                                       "cancelConfirmed interrupted interruptReported abandonedFile requests",
                                        [] {
                                            rendercancel::releaseInterrupt();
                                            cancelConfirmed = false;
                                            interrupted = 0;
                                            interruptReported = false;
                                            abandonedFile[0] = '\0';
+                                           requests = 0;
                                        }};
 
 }  // namespace
@@ -44,6 +51,8 @@ void setAbandonedFile(const char* path) {
     if (!path || std::strlen(path) >= sizeof abandonedFile) return;
     std::memcpy(abandonedFile, path, std::strlen(path) + 1);
 }
+
+bool anotherRequest() { return requests.fetch_add(1) > 0; }
 
 void abandon() { platform::abandonProcess(abandonedFile); }
 

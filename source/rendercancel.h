@@ -16,5 +16,7 @@ bool interruptToReport();
 // none). Kept in a fixed buffer, since a signal handler reads it.
 void setAbandonedFile(const char* path);
 [[noreturn]] void abandon();
+// Counts a stop request (from a handler too); true when one came before.
+bool anotherRequest();
 
 }  // namespace rendercancel

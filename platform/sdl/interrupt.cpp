@@ -2,7 +2,6 @@
 
 #include <csignal>
 #include <cstring>
-#include <initializer_list>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -58,10 +57,15 @@ void onInterruptSignal(int signal) {
     if (interruptCallback) interruptCallback();
 }
 
+constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
 bool catchSignal(int signal, void (*handler)(int), struct sigaction* previous) {
     struct sigaction action {};
     action.sa_handler = handler;
+    // One handler at a time, so that requests are seen in the order they
+    // arrived; a second one pending with the first waits for it.
     sigemptyset(&action.sa_mask);
+    for (int stop : stopSignals) sigaddset(&action.sa_mask, stop);
     action.sa_flags = SA_RESTART;
     return sigaction(signal, &action, previous) == 0;
 }
@@ -74,7 +78,7 @@ void catchStopSignals(void (*onStop)()) {
     stopCallback = onStop;
     // A closed terminal (SIGHUP) and SIGQUIT are requests to stop as well:
     // by default they would end a render with its file cut off.
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) catchSignal(signal, onStopSignal, nullptr);
+    for (int signal : stopSignals) catchSignal(signal, onStopSignal, nullptr);
 }
 
 bool catchInterrupt(void (*onInterrupt)()) {
