@@ -260,6 +260,15 @@ check "cancel over an earlier render: its 5000 bytes unchanged" \
 check "cancel over an earlier render: no other file" test "$(ls "$work/keep" | grep -ci '\.avi$')" = 1
 check "cancel in a fresh folder: exit code 1" test "$(cat "$work/fresh/code")" = 1
 check "cancel in a fresh folder: no file" test -z "$(ls "$work/fresh" | grep -i '\.avi$')"
+# A finished render takes the earlier one's place (the unfinished file is
+# moved over it only at the end).
+(cd "$work/keep" && QVO_CODEC=rawvideo xvfb-run -a -s "-screen 0 640x480x24" \
+    wine quelvarnossa.exe video noaudio fps 1 >out.txt 2>err.txt; echo $? >code)
+check "a finished render replaces the earlier one" \
+    test "$(cat "$work/keep/code")" = 0 -a \
+    "$(ffprobe -v error -count_packets -select_streams v -show_entries stream=nb_read_packets -of csv=p=0 \
+        "$work/keep/quel varn ossa.avi")" = 154 -a "$(ls "$work/keep" | grep -ci '\.avi$')" = 1
+rm -f "$work/keep/quel varn ossa.avi"
 
 # 8. Started from a console ("start /wait" from a console program, on a
 #    terminal of its own), a GUI program attaches to it: the progress shows
