@@ -24,16 +24,18 @@ export WINEDEBUG=-all
 # fx expression over a screenshot's region, e.g. measure shot.png 180x65+230+355 mean.g
 measure() { convert "$1" -crop "$2" -format "%[fx:$3]" info:; }
 above() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
-# The lines of text in a message box: rows of dark pixels right of its icon
-# and above its button. textLines SHOT WINDOW_TREE PATTERN, the box being the
-# first window in the tree whose line matches PATTERN.
+# The lines of text in a message box: runs of rows with dark pixels right of
+# its icon and above its button, apart by 3 light rows at least (a line's
+# own rows may have little ink). textLines SHOT WINDOW_TREE PATTERN, the box
+# being the first window in the tree whose line matches PATTERN.
 textLines() {
     local geometry w h x y
     geometry=$(grep "$3" "$2" | grep -o '[0-9]*x[0-9]*+[0-9]*+[0-9]*' | head -1)
     [ -n "$geometry" ] || { echo 0; return; }
     IFS='x+' read -r w h x y <<<"$geometry"
     convert "$1" -crop $((w - 60))x$((h - 40))+$((x + 55))+$y -colorspace gray -scale 1x$((h - 40))\! -depth 8 txt:- |
-        awk -F'[(,)]' 'NR > 1 { dark = $3 < 235; if (dark && !was) lines++; was = dark } END { print lines + 0 }'
+        awk -F'[(,)]' 'NR > 1 { if ($3 < 240) { if (light >= 3 || !lines) lines++; light = 0 } else light++ }
+                       END { print lines + 0 }'
 }
 unnamedBox='(has no name).*"quelvarnossa.exe".*[0-9][0-9]x[0-9][0-9]'
 # Prepended to the scripts run under Xvfb: waiting up to 100 looks for a
