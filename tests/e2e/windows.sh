@@ -51,10 +51,15 @@ waitForWindow() {  # waitForWindow PATTERN SECONDS_BETWEEN_LOOKS
 waitForExit() {  # waitForExit PID
     for i in $(seq 1 50); do kill -0 "$1" 2>/dev/null || return; sleep 0.1; done
 }
-dismissWith() {  # dismissWith KEY PID: the key for a box; a program still running 5 s later is stopped
-    xdotool key "$1"
-    waitForExit "$2"
-    kill -0 "$2" 2>/dev/null && echo "still running after $1" >&2 && kill "$2"
+dismissWith() {  # dismissWith KEY PID: the key for a box; a program still running after it is stopped
+    # Without a window manager a box that has only just shown may not have
+    # the keyboard yet: the key again, twice at most.
+    for attempt in 1 2 3; do
+        xdotool key "$1"
+        waitForExit "$2"
+        kill -0 "$2" 2>/dev/null || return
+    done
+    echo "still running after $1" >&2 && kill "$2"
 }
 '
 # Runs COMMAND in FOLDER under Xvfb with a SCREEN (WxHxD) until a window
