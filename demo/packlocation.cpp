@@ -26,11 +26,12 @@ std::string joined(const std::string& folder, const std::string& name) {
 
 }  // namespace
 
-std::vector<std::string> packFolders() {
+std::vector<std::string> packFolders() { return packFolders(executableFolder(), QVO_INSTALLED_DATA_DIR); }
+
+std::vector<std::string> packFolders(const std::string& beside, const std::string& installed) {
     std::vector<std::string> folders{""};
-    const std::string beside = executableFolder();
     if (!beside.empty()) folders.push_back(beside);
-    folders.push_back(QVO_INSTALLED_DATA_DIR);
+    if (!installed.empty()) folders.push_back(installed);
     return folders;
 }
 

@@ -11,6 +11,9 @@
 
 namespace platform {
 
+// On Windows the program, a GUI one, first attaches to the console it was
+// started from, if any: only there does Ctrl-C reach it, and its standard
+// output and error go there unless they were redirected.
 void catchStopSignals(void (*onStop)());
 
 // False when the interrupt cannot be caught here.

@@ -225,6 +225,7 @@ HLOCAL LocalFree(HLOCAL memory);
 #endif  // _WIN32
 
 #include <cstdint>
+#include <string>
 
 namespace vfw {
 
@@ -244,5 +245,17 @@ std::int64_t fileSizeLimit();
 // would pass fileSizeLimit() is refused after the file has been completed
 // with what it holds; elsewhere a failed file is left as it is.
 bool completedAfterFailure(PAVIFILE file);
+
+// Asks the codec the dialog chose whether it compresses frames of `format`,
+// before anything is rendered: an empty text when it does, else which codec
+// it is and the system's reason. Windows' dialog offers codecs that only
+// decompress (Wine's Video 1, Cinepak and RLE, and RLE everywhere for 24-bit
+// frames); elsewhere every codec offered compresses and the text is empty.
+std::string compressionProblem(const AVICOMPRESSOPTIONS& options, const BITMAPINFO24& format);
+
+// Whether showing the codec dialog again can give another answer: false when
+// the answer was given beforehand (QVO_CODEC), and where no codec is ever
+// refused.
+bool codecDialogAsksAgain();
 
 }  // namespace vfw

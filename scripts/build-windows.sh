@@ -1,7 +1,8 @@
 #!/bin/sh
 # Cross-compiles the demo for 64-bit Windows and packs it:
 #   build-windows/quelvarnossa.exe, build-windows/QuelVarnOssa.dat and
-#   dist/quelvarnossa-windows-x86_64.zip (exe, pack, README, LICENSE).
+#   dist/quelvarnossa-windows-x86_64.zip (exe, pack, the Windows README from
+#   packaging/windows, LICENSE).
 # The pack and the icon are made by this tree's Linux tools (in build/, or
 # QVO_HOST_BUILD), so the pack holds the same bytes as the Linux build's.
 #   scripts/build-windows.sh [extra cmake arguments]
@@ -27,8 +28,8 @@ stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 mkdir "$stage/quelvarnossa"
 cp build-windows/quelvarnossa.exe build-windows/QuelVarnOssa.dat LICENSE "$stage/quelvarnossa/"
-# Windows' Notepad wants CRLF line ends.
-sed 's/$/\r/' README.md > "$stage/quelvarnossa/README.txt"
+# Windows' Notepad wants CRLF line ends. The README is the Windows one.
+sed 's/$/\r/' packaging/windows/README.txt > "$stage/quelvarnossa/README.txt"
 sed 's/$/\r/' LICENSE > "$stage/quelvarnossa/LICENSE.txt"
 rm "$stage/quelvarnossa/LICENSE"
 rm -f dist/quelvarnossa-windows-x86_64.zip

@@ -80,8 +80,11 @@ void VideoStream::exitAviLibrary() {
 
 void VideoStream::fail(const char* message, int code) {
     char* systemText = nullptr;
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
-                                        DWORD(code), 1033, reinterpret_cast<LPSTR>(&systemText), 0, nullptr);
+    // 0 is no system code: the message says it all.
+    const DWORD length =
+        code == 0 ? 0
+                  : FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, DWORD(code),
+                                   1033, reinterpret_cast<LPSTR>(&systemText), 0, nullptr);
     char text[1024];
     if (length > 0 && systemText)
         std::snprintf(text, sizeof text, "%s - '%s'", message, systemText);
@@ -255,10 +258,20 @@ void VideoStream::releaseStreams() {
 
 void VideoStream::setupCompression(const BITMAPINFO24* format) {
     AVICOMPRESSOPTIONS options;
-    std::memset(&options, 0, sizeof options);
     AVICOMPRESSOPTIONS* optionList[1] = {&options};
-    if (!AVISaveOptions(nullptr, ICMF_CHOOSE_KEYFRAME | ICMF_CHOOSE_DATARATE, 1, &videoStream, optionList))
-        fail("avi dialog was aborted", 666);
+    // A codec that cannot compress these frames is refused before anything is
+    // rendered: the dialog comes again, or, when its answer was given
+    // beforehand, the render ends saying which codec and why.
+    for (;;) {
+        std::memset(&options, 0, sizeof options);
+        if (!AVISaveOptions(nullptr, ICMF_CHOOSE_KEYFRAME | ICMF_CHOOSE_DATARATE, 1, &videoStream, optionList))
+            fail("avi dialog was aborted", 666);
+        const std::string problem = vfw::compressionProblem(options, *format);
+        if (problem.empty()) break;
+        std::fprintf(stderr, "quelvarnossa: %s\n", problem.c_str());
+        if (!vfw::codecDialogAsksAgain()) fail(problem.c_str(), 0);
+        MessageBoxA(nullptr, (problem + ".\n\nChoose another codec.").c_str(), "Warning", MB_OK | MB_ICONWARNING);
+    }
     codecHandler = options.fccHandler;
     HRESULT result = AVIMakeCompressedStream(&compressedStream, videoStream, &options, nullptr);
     if (result != 0) fail("Couldn't create compressed avi stream", result);

@@ -48,6 +48,16 @@ TEST(PackLocation, SearchesHereThenBesideTheProgramThenTheInstalledDataDirectory
     EXPECT_TRUE(folders[2].ends_with("/share/games/quelvarnossa")) << folders[2];
 }
 
+// A build without an installed copy (Windows, the browser) has an empty data
+// directory: it is neither searched nor named, nor is a program folder that
+// could not be found.
+TEST(PackLocation, AnEmptyFolderIsNotSearched) {
+    EXPECT_EQ(packFolders("/opt/demo", ""), (std::vector<std::string>{"", "/opt/demo"}));
+    EXPECT_EQ(packFolders("", "/usr/share/games/quelvarnossa"),
+              (std::vector<std::string>{"", "/usr/share/games/quelvarnossa"}));
+    EXPECT_EQ(packFolders("", ""), std::vector<std::string>{""});
+}
+
 TEST(PackLocation, AMissingPackIsOpenedByItsBareNameAndTheFoldersAreNamed) {
     ScratchDir work(true);
     testing::internal::CaptureStderr();

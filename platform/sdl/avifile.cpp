@@ -295,4 +295,8 @@ std::int64_t fileSizeLimit() { return INT64_MAX; }
 
 bool completedAfterFailure(PAVIFILE) { return false; }
 
+// Every encoder the dialog offers takes the writer's frames.
+std::string compressionProblem(const AVICOMPRESSOPTIONS&, const BITMAPINFO24&) { return {}; }
+bool codecDialogAsksAgain() { return false; }
+
 }  // namespace vfw

@@ -33,6 +33,8 @@ namespace vfw {
 HRESULT finishStream(PAVISTREAM) { return unsupported; }
 std::int64_t fileSizeLimit() { return INT64_MAX; }
 bool completedAfterFailure(PAVIFILE) { return false; }
+std::string compressionProblem(const AVICOMPRESSOPTIONS&, const BITMAPINFO24&) { return {}; }
+bool codecDialogAsksAgain() { return false; }
 }  // namespace vfw
 
 DWORD FormatMessageA(DWORD, const void*, DWORD, DWORD, LPSTR, DWORD, void*) { return 0; }

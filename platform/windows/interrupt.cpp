@@ -1,4 +1,5 @@
 #include "platform/interrupt.h"
+#include "platform/windows/console.h"
 
 #include <windows.h>
 
@@ -47,6 +48,8 @@ void install() {
 namespace platform {
 
 void catchStopSignals(void (*onStop)()) {
+    // Ctrl-C reaches a GUI program only through a console it is attached to.
+    console::attachToParent();
     stopCallback = onStop;
     install();
 }

@@ -15,6 +15,36 @@ namespace {
 
 constexpr UINT closeMessage = WM_APP + 1;  // asks the dialog thread to end it
 
+// Moves or resizes a control by pixels.
+void adjustControl(HWND dialog, int id, int moveX, int widen) {
+    HWND control = GetDlgItem(dialog, id);
+    RECT r{};
+    if (!control || !GetWindowRect(control, &r)) return;
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    SetWindowPos(control, nullptr, r.left + moveX, r.top, r.right - r.left + widen, r.bottom - r.top, SWP_NOZORDER);
+}
+
+// The template's 428 units are 642 pixels at its font, more with the frame:
+// wider than a 640-pixel screen, the one the video mode switches to. There
+// the dialog is narrowed to the screen's width, at its left edge, the bar
+// shortened and the button kept in the middle; on a wider screen it stays
+// as the template made it.
+void fitOnScreen(HWND dialog) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    RECT window{};
+    if (!GetMonitorInfoA(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &monitor) ||
+        !GetWindowRect(dialog, &window))
+        return;
+    const RECT& area = monitor.rcWork;
+    const int excess = (window.right - window.left) - (area.right - area.left);
+    if (excess <= 0) return;
+    adjustControl(dialog, progressDialog.bar.id, 0, -excess);
+    adjustControl(dialog, progressDialog.cancel.id, -excess / 2, 0);
+    SetWindowPos(dialog, nullptr, area.left, window.top, area.right - area.left, window.bottom - window.top,
+                 SWP_NOZORDER);
+}
+
 }  // namespace
 
 struct ProgressWindow::Backend {
@@ -33,6 +63,7 @@ struct ProgressWindow::Backend {
         if (message == WM_INITDIALOG) {
             SetWindowLongPtrA(window, DWLP_USER, LONG_PTR(lParam));
             auto* self = reinterpret_cast<Backend*>(lParam);
+            fitOnScreen(window);
             self->dialog = window;
             SetEvent(self->ready);
             return TRUE;

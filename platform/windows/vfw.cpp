@@ -91,6 +91,41 @@ std::string installedCodecs() {
     return list;
 }
 
+// The codec's own name and its code, as the dialog lists it.
+std::string codecName(FOURCC handler) {
+    std::string name;
+    if (HIC codec = ICOpen(ICTYPE_VIDEO, handler, ICMODE_QUERY)) {
+        ICINFO info{};
+        info.dwSize = sizeof info;
+        char description[sizeof info.szDescription];
+        if (ICGetInfo(codec, &info, sizeof info) &&
+            WideCharToMultiByte(CP_ACP, 0, info.szDescription, -1, description, sizeof description, nullptr,
+                                nullptr) > 1)
+            name = std::string(description) + " ";
+        ICClose(codec);
+    }
+    return name + "(" + fourccText(handler) + ")";
+}
+
+// What a codec's ICERR_ answer says, with the name the system gives it.
+std::string codecErrorText(LRESULT code) {
+    switch (code) {
+        case ICERR_UNSUPPORTED: return "it does not support that (ICERR_UNSUPPORTED)";
+        case ICERR_BADFORMAT: return "it does not take that format (ICERR_BADFORMAT)";
+        case ICERR_MEMORY: return "it ran out of memory (ICERR_MEMORY)";
+        case ICERR_INTERNAL: return "it failed inside (ICERR_INTERNAL)";
+        case ICERR_BADBITDEPTH: return "it does not take that bit depth (ICERR_BADBITDEPTH)";
+        case ICERR_BADIMAGESIZE: return "it does not take that picture size (ICERR_BADIMAGESIZE)";
+        default: return "it refused with error " + std::to_string(long(code));
+    }
+}
+
+// QVO_CODEC when it is set: the dialog's answer, given beforehand.
+const char* answerGivenBeforehand() {
+    const char* name = std::getenv("QVO_CODEC");
+    return name && *name ? name : nullptr;
+}
+
 // The answer QVO_CODEC gives: true with the codec, false for cancel.
 bool answerFromEnvironment(const char* name, FOURCC* handler) {
     if (std::strcmp(name, "cancel") == 0) return false;
@@ -136,8 +171,8 @@ HRESULT makeCompressedStream(PAVISTREAM* compressed, PAVISTREAM source, AVICOMPR
 }
 
 INT_PTR saveOptions(HWND owner, UINT flags, int streamCount, PAVISTREAM* streams, LPAVICOMPRESSOPTIONS* options) {
-    const char* name = std::getenv("QVO_CODEC");
-    if (!name || !*name) return AVISaveOptions(owner, flags, streamCount, streams, options);
+    const char* name = answerGivenBeforehand();
+    if (!name) return AVISaveOptions(owner, flags, streamCount, streams, options);
     if (streamCount < 1 || !streams || !options) return 0;
     FOURCC handler = 0;
     if (!answerFromEnvironment(name, &handler)) return 0;
@@ -182,5 +217,22 @@ HRESULT finishStream(PAVISTREAM) { return 0; }
 std::int64_t fileSizeLimit() { return sizeLimit; }
 
 bool completedAfterFailure(PAVIFILE file) { return trackedFile.completed && file == trackedFile.file; }
+
+std::string compressionProblem(const AVICOMPRESSOPTIONS& options, const BITMAPINFO24& format) {
+    const FOURCC handler = options.fccHandler;
+    // Full Frames: the frames are stored as they come.
+    if (handler == 0 || handler == fullFrames) return {};
+    const BITMAPINFOHEADER& frame = format.bmiHeader;
+    const std::string what = codecName(handler) + " cannot compress " + std::to_string(long(frame.biWidth)) + "x" +
+                             std::to_string(long(frame.biHeight)) + " frames of " +
+                             std::to_string(int(frame.biBitCount)) + " bits here: ";
+    HIC codec = ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS);
+    if (!codec) return what + "it does not open for compressing";
+    const LRESULT answer = ICCompressQuery(codec, &frame, nullptr);
+    ICClose(codec);
+    return answer == ICERR_OK ? std::string() : what + codecErrorText(answer);
+}
+
+bool codecDialogAsksAgain() { return answerGivenBeforehand() == nullptr; }
 
 }  // namespace vfw

@@ -1,17 +1,21 @@
 #!/bin/bash
 # The Windows build under Wine, as a user runs it: the real-time demo under
-# Xvfb (the red noise, the first title, Escape), a missing pack (the error
-# box, dismissed by a key, with the reason on standard error), and the video
-# mode with sound (frames equal to the Linux qvo-render's, the sound the
-# clip's decode aligned to the sample) with its progress dialog and its
-# cancel question, and Full
-# Frames refused up front when they cannot fit in a classic AVI file.
+# Xvfb (the red noise, the first title, Escape), a screen that cannot switch
+# to 640x480 and a missing pack (the error box with the reason beneath its
+# fixed text, dismissed by a key, exit code 2), and the video mode with sound
+# (frames equal to the Linux qvo-render's, the sound the clip's decode
+# aligned to the sample) with its progress dialog, its cancel question and
+# Ctrl-C from the console it was started from; Full Frames refused up front
+# when they cannot fit in a classic AVI file, a codec that cannot compress
+# refused before rendering, and a cancelled codec dialog that leaves an
+# earlier render as it was.
 #   tests/e2e/windows.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
 # Wine needs WINEPREFIX set to a prefix made with `wineboot -i`. There is no
 # sound card under CI, so the real-time run is silent (noaudio).
 set -u
 build=$(cd "$1" && pwd)
 host=$(cd "$2" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export WINEDEBUG=-all
@@ -20,25 +24,66 @@ export WINEDEBUG=-all
 # fx expression over a screenshot's region, e.g. measure shot.png 180x65+230+355 mean.g
 measure() { convert "$1" -crop "$2" -format "%[fx:$3]" info:; }
 above() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
+# The lines of text in a message box: runs of rows with dark pixels right of
+# its icon and above its button, apart by 3 light rows at least (a line's
+# own rows may have little ink). textLines SHOT WINDOW_TREE PATTERN, the box
+# being the first window in the tree whose line matches PATTERN.
+textLines() {
+    local geometry w h x y
+    geometry=$(grep "$3" "$2" | grep -o '[0-9]*x[0-9]*+[0-9]*+[0-9]*' | head -1)
+    [ -n "$geometry" ] || { echo 0; return; }
+    IFS='x+' read -r w h x y <<<"$geometry"
+    convert "$1" -crop $((w - 60))x$((h - 40))+$((x + 55))+$y -colorspace gray -scale 1x$((h - 40))\! -depth 8 txt:- |
+        awk -F'[(,)]' 'NR > 1 { if ($3 < 240) { if (light >= 3 || !lines) lines++; light = 0 } else light++ }
+                       END { print lines + 0 }'
+}
+unnamedBox='(has no name).*"quelvarnossa.exe".*[0-9][0-9]x[0-9][0-9]'
 # Prepended to the scripts run under Xvfb: waiting up to 100 looks for a
 # window whose line in the window tree matches PATTERN, and up to 5 s for a
 # process to end.
 onDisplay='
 waitForWindow() {  # waitForWindow PATTERN SECONDS_BETWEEN_LOOKS
     for i in $(seq 1 100); do
-        xwininfo -root -tree | grep -q "$1" && return
+        xwininfo -root -tree 2>/dev/null | grep -q "$1" && return
         sleep "$2"
     done
 }
 waitForExit() {  # waitForExit PID
     for i in $(seq 1 50); do kill -0 "$1" 2>/dev/null || return; sleep 0.1; done
 }
-dismissWith() {  # dismissWith KEY PID: the key for a box; a program still running 5 s later is stopped
-    xdotool key "$1"
-    waitForExit "$2"
-    kill -0 "$2" 2>/dev/null && echo "still running after $1" >&2 && kill "$2"
+dismissWith() {  # dismissWith KEY PID: the key for a box; a program still running after it is stopped
+    # Without a window manager a box that has only just shown may not have
+    # the keyboard yet: the key again, twice at most.
+    for attempt in 1 2 3; do
+        xdotool key "$1"
+        waitForExit "$2"
+        kill -0 "$2" 2>/dev/null || return
+    done
+    echo "still running after $1" >&2 && kill "$2"
 }
 '
+# Runs COMMAND in FOLDER under Xvfb with a SCREEN (WxHxD) until a window
+# matching PATTERN shows, then takes box.png and windows.txt there and
+# dismisses the window with Return. Leaves the tenths of a second it took the
+# window to show in box.tenths, the exit code in code, the program's output
+# in out.txt and err.txt.
+#   runToBox FOLDER SCREEN PATTERN COMMAND...
+runToBox() {
+    local folder=$1 screen=$2
+    shift 2
+    xvfb-run -a -s "-screen 0 $screen" bash -c "$onDisplay"'
+        cd "$1"; pattern=$2; shift 2
+        start=$(date +%s%N)
+        "$@" >out.txt 2>err.txt &
+        pid=$!
+        waitForWindow "$pattern" 0.2
+        echo $((($(date +%s%N) - start) / 100000000)) >box.tenths
+        sleep 1
+        import -window root box.png
+        xwininfo -root -tree >windows.txt
+        dismissWith Return $pid
+        wait $pid; echo $? >code' _ "$folder" "$@"
+}
 
 # 1. Real time: a screenshot a second; the noise is red (the middle of the
 #    picture), the first title grey (its box under the middle).
@@ -80,25 +125,40 @@ fi
 check "real time: Escape ends it with exit code 0" test "$(cat "$work/rt.code")" = 0
 check "real time: at once ($(cat "$work/escape.seconds") s)" above 3 "$(cat "$work/escape.seconds")"
 
-# 2. No pack: the catch-all box, a key dismisses it, exit code 0, and the
-#    reason on standard error.
+# 2. No pack: the catch-all box with the reason beneath its fixed text, a
+#    key dismisses it, exit code 2, and the reason on standard error, which
+#    names the folders searched and no installed data directory.
 mkdir "$work/nopack" && cp "$build/quelvarnossa.exe" "$work/nopack/"
-xvfb-run -a -s "-screen 0 640x480x24" bash -c "$onDisplay"'
-    cd "$1"
-    wine quelvarnossa.exe noaudio >out.txt 2>err.txt &
-    pid=$!
-    waitForWindow "quelvarnossa.exe.*[0-9]x[0-9]" 0.2
-    sleep 1
-    import -window root box.png
-    xwininfo -root -tree >windows.txt
-    dismissWith Return $pid
-    wait $pid; echo $? >code' _ "$work/nopack"
-check "no pack: the box shows" grep -q '"quelvarnossa.exe".*[0-9][0-9]x[0-9][0-9]' "$work/nopack/windows.txt"
-check "no pack: the box has its text (dark pixels on a light box)" \
-    above "$(measure "$work/nopack/box.png" 120x80+260+200 'maxima.r - minima.r')" 0.5
-check "no pack: a key dismisses it, exit code 0" test "$(cat "$work/nopack/code")" = 0
+runToBox "$work/nopack" 640x480x24 "$unnamedBox" wine quelvarnossa.exe noaudio
+check "no pack: the box shows" grep -q "$unnamedBox" "$work/nopack/windows.txt"
+lines=$(textLines "$work/nopack/box.png" "$work/nopack/windows.txt" "$unnamedBox")
+check "no pack: the reason beneath the fixed text ($lines lines in the box)" test "$lines" -ge 2
+check "no pack: a key dismisses it, exit code 2" test "$(cat "$work/nopack/code")" = 2
 check "no pack: the reason on standard error" \
     grep -q "couldn't read metadata.*QuelVarnOssa.dat" "$work/nopack/err.txt"
+check "no pack: no installed data directory searched" \
+    grep -q "not in the working directory, [^,]*nopack\$" <(tr -d '\r' <"$work/nopack/err.txt")
+
+# 2b. A screen that cannot switch to 640x480 (Wine on a 1024x768 Xvfb): the
+#     real-time run ends at once with the step that failed and the video
+#     keyword as the way out, in the box and on standard error, exit code 2.
+#     The video mode needs no display and still renders there.
+mkdir "$work/screen" && cp "$build/quelvarnossa.exe" "$build/QuelVarnOssa.dat" "$work/screen/"
+runToBox "$work/screen" 1024x768x24 "$unnamedBox" wine quelvarnossa.exe noaudio
+(cd "$work/screen" && QVO_CODEC=rawvideo xvfb-run -a -s "-screen 0 1024x768x24" \
+    wine quelvarnossa.exe video noaudio fps 1 >video.out 2>video.err; echo $? >video.code)
+tenths=$(cat "$work/screen/box.tenths")
+check "1024x768: the box within 10 s of the start ($((tenths / 10)).$((tenths % 10)) s)" test "$tenths" -lt 100
+lines=$(textLines "$work/screen/box.png" "$work/screen/windows.txt" "$unnamedBox")
+check "1024x768: the reason beneath the fixed text ($lines lines in the box)" test "$lines" -ge 3
+check "1024x768: exit code 2" test "$(cat "$work/screen/code")" = 2
+check "1024x768: the step that failed on standard error" grep -q "display could not be set up" "$work/screen/err.txt"
+check "1024x768: the video keyword as the way out" grep -q '"quelvarnossa video" renders' "$work/screen/err.txt"
+check "1024x768: the video mode renders (exit code $(cat "$work/screen/video.code"))" \
+    test "$(cat "$work/screen/video.code")" = 0 -a \
+    "$(ffprobe -v error -count_packets -select_streams v -show_entries stream=nb_read_packets -of csv=p=0 \
+        "$work/screen/quel varn ossa.avi")" = 154
+rm -f "$work/screen/quel varn ossa.avi"
 
 # 3. Video mode at 10 fps with sound, Full Frames: 1522 frames equal to the
 #    Linux renderer's, 152.2 s of sound equal to the Linux decode of the clip
@@ -109,11 +169,17 @@ xvfb-run -a -s "-screen 0 640x480x24" bash -c "$onDisplay"'
     QVO_CODEC=rawvideo wine quelvarnossa.exe video fps 10 >out.txt 2>err.txt &
     pid=$!
     waitForWindow "Rendering video" 0.1
+    sleep 0.5
     xwininfo -root -tree >windows.txt
     wait $pid; echo $? >code' _ "$work/video"
 avi="$work/video/quel varn ossa.avi"
 check "video: exit code 0" test "$(cat "$work/video/code")" = 0
 check "video: the progress dialog shows" grep -q '"Rendering video..."' "$work/video/windows.txt"
+# Its window holds the client area; the frame is as wide on the right as
+# the client's offset on the left.
+IFS='x+' read -r w h x y <<<"$(grep '"Rendering video..."' "$work/video/windows.txt" |
+    grep -o '[0-9]*x[0-9]*+[0-9]*+[0-9]*' | head -1)"
+check "video: the progress dialog fits the 640-pixel screen (${w}x$h at $x,$y)" test $((x + w + x)) -le 640
 check "video: 1522 frames at 10/1" \
     test "$(ffprobe -v error -count_packets -select_streams v \
             -show_entries stream=r_frame_rate,nb_read_packets -of csv=p=0 "$avi")" = "10/1,1522"
@@ -139,14 +205,7 @@ rm -f "$avi" "$work/avi.raw"
 #    rendering: at 16 fps with sound the file would pass 2 GiB. The box (a
 #    key dismisses it), exit code 1, no file.
 mkdir "$work/big" && cp "$build/quelvarnossa.exe" "$build/QuelVarnOssa.dat" "$work/big/"
-xvfb-run -a -s "-screen 0 640x480x24" bash -c "$onDisplay"'
-    cd "$1"
-    QVO_CODEC=rawvideo wine quelvarnossa.exe video fps 16 >out.txt 2>err.txt &
-    pid=$!
-    waitForWindow "\"Error!\"" 0.2
-    xwininfo -root -tree >windows.txt
-    dismissWith Return $pid
-    wait $pid; echo $? >code' _ "$work/big"
+runToBox "$work/big" 640x480x24 '"Error!"' env QVO_CODEC=rawvideo wine quelvarnossa.exe video fps 16
 check "too big for Full Frames: the error box" grep -q '"Error!"' "$work/big/windows.txt"
 check "too big for Full Frames: exit code 1" test "$(cat "$work/big/code")" = 1
 check "too big for Full Frames: no file" test ! -e "$work/big/quel varn ossa.avi"
@@ -178,6 +237,63 @@ check "cancel: the file holds those frames and their sound" \
 ffmpeg -v error -i "$work/cancel/quel varn ossa.avi" -map 0:a -f s16le -y "$work/cancel.raw"
 check "cancel: $((frames * 4410)) sample frames of sound" test "$(stat -c %s "$work/cancel.raw")" -eq $((frames * 4410 * 4))
 rm -f "$work/cancel/quel varn ossa.avi" "$work/cancel.raw"
+
+# 6. A codec offered that cannot compress (Wine has no compressor for Video
+#    1, Cinepak or RLE), named by QVO_CODEC: refused before rendering with
+#    the codec and the system's reason in the box and on standard error,
+#    exit code 1, no file.
+mkdir "$work/codec" && cp "$build/quelvarnossa.exe" "$build/QuelVarnOssa.dat" "$work/codec/"
+runToBox "$work/codec" 640x480x24 '"Error!"' env QVO_CODEC=msvc wine quelvarnossa.exe video fps 10
+lines=$(textLines "$work/codec/box.png" "$work/codec/windows.txt" '"Error!"')
+check "codec that cannot compress: the box says which and why ($lines lines)" test "$lines" -ge 2
+check "codec that cannot compress: exit code 1" test "$(cat "$work/codec/code")" = 1
+check "codec that cannot compress: the codec and the reason on standard error" \
+    grep -q "(msvc) cannot compress 640x480 frames of 24 bits here: .*(ICERR_" "$work/codec/err.txt"
+check "codec that cannot compress: no file" test -z "$(ls "$work/codec" | grep -i '\.avi$')"
+
+# 7. A cancelled codec dialog leaves an earlier render as it was and no
+#    unfinished file beside it; in a fresh folder it leaves nothing.
+mkdir "$work/keep" "$work/fresh"
+cp "$build/quelvarnossa.exe" "$build/QuelVarnOssa.dat" "$work/keep/"
+cp "$build/quelvarnossa.exe" "$build/QuelVarnOssa.dat" "$work/fresh/"
+head -c 5000 /dev/urandom >"$work/earlier.avi"
+cp "$work/earlier.avi" "$work/keep/quel varn ossa.avi"
+for folder in keep fresh; do
+    runToBox "$work/$folder" 640x480x24 '"Error!"' env QVO_CODEC=cancel wine quelvarnossa.exe video fps 10
+done
+check "cancel over an earlier render: exit code 1" test "$(cat "$work/keep/code")" = 1
+check "cancel over an earlier render: its 5000 bytes unchanged" \
+    cmp -s "$work/earlier.avi" "$work/keep/quel varn ossa.avi"
+check "cancel over an earlier render: no other file" test "$(ls "$work/keep" | grep -ci '\.avi$')" = 1
+check "cancel in a fresh folder: exit code 1" test "$(cat "$work/fresh/code")" = 1
+check "cancel in a fresh folder: no file" test -z "$(ls "$work/fresh" | grep -i '\.avi$')"
+# A finished render takes the earlier one's place (the unfinished file is
+# moved over it only at the end).
+(cd "$work/keep" && QVO_CODEC=rawvideo xvfb-run -a -s "-screen 0 640x480x24" \
+    wine quelvarnossa.exe video noaudio fps 1 >out.txt 2>err.txt; echo $? >code)
+check "a finished render replaces the earlier one" \
+    test "$(cat "$work/keep/code")" = 0 -a \
+    "$(ffprobe -v error -count_packets -select_streams v -show_entries stream=nb_read_packets -of csv=p=0 \
+        "$work/keep/quel varn ossa.avi")" = 154 -a "$(ls "$work/keep" | grep -ci '\.avi$')" = 1
+rm -f "$work/keep/quel varn ossa.avi"
+
+# 8. Started from a console ("start /wait" from a console program, on a
+#    terminal of its own), a GUI program attaches to it: the progress shows
+#    there, and Ctrl-C at 10-29 % stops the render with the file completed.
+mkdir "$work/console" && cp "$build/quelvarnossa.exe" "$build/QuelVarnOssa.dat" "$work/console/"
+(cd "$work/console" && QVO_CODEC=rawvideo xvfb-run -a -s "-screen 0 640x480x24" \
+    python3 "$here/onconsole.py" console.txt "Rendering video: +[12][0-9]%" quelvarnossa.exe \
+    wine start /wait quelvarnossa.exe video fps 10; echo $? >code)
+frames=$(tr '\r' '\n' <"$work/console/console.txt" | sed -n "s/^ *Render stopped: \([0-9]*\) frames.*/\1/p")
+check "console: the progress shows there" grep -q "Rendering video: .*%" "$work/console/console.txt"
+check "console: Ctrl-C stopped the render early (${frames:-no} frames)" test -n "$frames" -a "${frames:-0}" -lt 1522
+check "console: exit code 0" test "$(cat "$work/console/code")" = 0
+check "console: the file holds those frames" \
+    test "$(ffprobe -v error -count_packets -select_streams v -show_entries stream=nb_read_packets -of csv=p=0 \
+            "$work/console/quel varn ossa.avi")" = "$frames"
+check "console: every frame decodes" \
+    test -z "$(ffmpeg -v error -i "$work/console/quel varn ossa.avi" -f null - 2>&1)"
+rm -f "$work/console/quel varn ossa.avi"
 
 echo "$failures failure(s)"
 test $failures -eq 0

@@ -1,7 +1,9 @@
 // Video for Windows on Windows: a file is never allowed past what a classic
 // AVI file holds. The write that would pass it completes the file and fails,
 // and the file reads back whole through the system's own AVI reader (the
-// ctest that follows reads it with ffprobe too).
+// ctest that follows reads it with ffprobe too). A codec is asked before
+// rendering whether it compresses the writer's frames, and its answer is
+// the one the compressing stream gives.
 #include "platform/vfw.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <string>
 #include <vector>
 
 namespace {
@@ -18,19 +21,8 @@ constexpr LONG frameBytes = width * height * 3;
 
 void mark(std::vector<std::uint8_t>& frame, LONG index) { std::memcpy(frame.data(), &index, sizeof index); }
 
-TEST(FileSizeLimit, TheWriteThatWouldPassItCompletesTheFileAndFails) {
-    const char* name = "limit.avi";
-    std::remove(name);
-    AVIFileInit();
-    PAVIFILE file = nullptr;
-    ASSERT_EQ(AVIFileOpenA(&file, name, OF_WRITE | OF_CREATE, nullptr), 0);
-    AVISTREAMINFOA info{};
-    info.fccType = streamtypeVIDEO;
-    info.dwScale = 1;
-    info.dwRate = 40;
-    info.rcFrame = RECT{0, 0, width, height};
-    PAVISTREAM video = nullptr;
-    ASSERT_EQ(AVIFileCreateStreamA(file, &video, &info), 0);
+// The writer's frame format: 24-bit, bottom-up.
+BITMAPINFO24 frameFormat() {
     BITMAPINFO24 format{};
     format.bmiHeader.biSize = sizeof format;
     format.bmiHeader.biWidth = width;
@@ -38,6 +30,30 @@ TEST(FileSizeLimit, TheWriteThatWouldPassItCompletesTheFileAndFails) {
     format.bmiHeader.biPlanes = 1;
     format.bmiHeader.biBitCount = 24;
     format.bmiHeader.biSizeImage = frameBytes;
+    return format;
+}
+
+// A new file `name` with a video stream of the writer's size.
+PAVISTREAM openVideo(const char* name, PAVIFILE* file) {
+    std::remove(name);
+    PAVISTREAM video = nullptr;
+    if (AVIFileOpenA(file, name, OF_WRITE | OF_CREATE, nullptr) != 0) return nullptr;
+    AVISTREAMINFOA info{};
+    info.fccType = streamtypeVIDEO;
+    info.dwScale = 1;
+    info.dwRate = 40;
+    info.rcFrame = RECT{0, 0, width, height};
+    if (AVIFileCreateStreamA(*file, &video, &info) != 0) return nullptr;
+    return video;
+}
+
+TEST(FileSizeLimit, TheWriteThatWouldPassItCompletesTheFileAndFails) {
+    const char* name = "limit.avi";
+    AVIFileInit();
+    PAVIFILE file = nullptr;
+    PAVISTREAM video = openVideo(name, &file);
+    ASSERT_TRUE(video);
+    const BITMAPINFO24 format = frameFormat();
     ASSERT_EQ(AVIStreamSetFormat(video, 0, &format, sizeof format), 0);
 
     std::vector<std::uint8_t> frame(frameBytes, 0x40);
@@ -78,6 +94,46 @@ TEST(FileSizeLimit, TheWriteThatWouldPassItCompletesTheFileAndFails) {
 
     std::ofstream("limit.frames", std::ios::binary) << written << "\n";
     std::printf("%ld frames, %lld bytes\n", long(written), (long long)size);
+}
+
+// Every video codec installed here, and Full Frames: the question asked
+// before rendering gets the answer the compressing stream gives when it is
+// made (Wine lacks the compressors of the codecs it lists, Windows has
+// them), and a refusal names the codec.
+TEST(CompressionProblem, ACodecIsRefusedExactlyWhenItsStreamCannotTakeTheFrames) {
+    std::vector<FOURCC> handlers{mmioFOURCC('D', 'I', 'B', ' ')};
+    ICINFO installed{};
+    installed.dwSize = sizeof installed;
+    for (DWORD i = 0; ICInfo(ICTYPE_VIDEO, i, &installed); ++i) handlers.push_back(installed.fccHandler);
+    const BITMAPINFO24 format = frameFormat();
+    AVIFileInit();
+    for (FOURCC handler : handlers) {
+        const std::string code(reinterpret_cast<const char*>(&handler), 4);
+        AVICOMPRESSOPTIONS options{};
+        options.fccType = streamtypeVIDEO;
+        options.fccHandler = handler;
+        options.dwQuality = ICQUALITY_DEFAULT;
+        options.dwFlags = AVICOMPRESSF_VALID;
+        const std::string problem = vfw::compressionProblem(options, format);
+
+        PAVIFILE file = nullptr;
+        PAVISTREAM video = openVideo("codec.avi", &file);
+        ASSERT_TRUE(video);
+        PAVISTREAM compressed = nullptr;
+        bool takesFrames = AVIMakeCompressedStream(&compressed, video, &options, nullptr) == 0;
+        if (takesFrames) takesFrames = AVIStreamSetFormat(compressed, 0, &format, sizeof format) == 0;
+        if (compressed) AVIStreamRelease(compressed);
+        AVIStreamRelease(video);
+        AVIFileRelease(file);
+
+        EXPECT_EQ(problem.empty(), takesFrames) << code << ": " << problem;
+        if (!problem.empty()) {
+            EXPECT_NE(problem.find("(" + code + ")"), std::string::npos) << problem;
+        }
+        std::printf("%s: %s\n", code.c_str(), problem.empty() ? "compresses" : problem.c_str());
+    }
+    AVIFileExit();
+    std::remove("codec.avi");
 }
 
 }  // namespace
