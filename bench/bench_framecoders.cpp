@@ -13,9 +13,9 @@ extern "C" {
 }
 
 #include "demo/headlessrender.h"
-#include "platform/sdl/bgrrows.h"
-#include "platform/sdl/huffyuvframe.h"
-#include "platform/sdl/utvideoframe.h"
+#include "codecs/bgrrows.h"
+#include "codecs/huffyuvframe.h"
+#include "codecs/utvideoframe.h"
 
 #include <cstdlib>
 #include <memory>

@@ -6,11 +6,6 @@
 # The frame loop blocks as on the desktop; Asyncify lets the platform layer
 # hand the browser its turn (each Flip waits for the next animation frame).
 
-target_link_options(qvo_platform INTERFACE
-  "SHELL:--js-library ${CMAKE_SOURCE_DIR}/platform/web/library_web.js")
-set_property(TARGET qvo_platform APPEND PROPERTY INTERFACE_LINK_DEPENDS
-  ${CMAKE_SOURCE_DIR}/platform/web/library_web.js)
-
 set_target_properties(quelvarnossa PROPERTIES SUFFIX ".js")
 target_link_options(quelvarnossa PRIVATE
   -sENVIRONMENT=web

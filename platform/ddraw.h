@@ -160,20 +160,4 @@ HMODULE LoadLibraryA(const char* fileName);
 FARPROC GetProcAddress(HMODULE module, const char* name);
 BOOL FreeLibrary(HMODULE module);
 
-namespace ddraw {
-
-// Replaces what DirectDrawCreate builds (an empty function restores the SDL
-// one). Returns the previous hook.
-using CreateHook = std::function<HRESULT(IDirectDraw** directDraw)>;
-CreateHook setCreateHook(CreateHook hook);
-
-// The SDL-backed DirectDraw, without the display check DirectDrawCreate
-// makes first (so it can run on SDL's dummy driver).
-HRESULT createSdlDirectDraw(IDirectDraw** directDraw);
-
-// How many LoadLibraryA handles are not freed yet.
-int openLibraryCount();
-
-}  // namespace ddraw
-
 #endif  // _WIN32

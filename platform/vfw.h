@@ -35,7 +35,7 @@
 // cancelled codec dialog or an interrupted start leaves nothing behind and
 // destroys no earlier render.
 //
-// The codec dialog and its codecs: platform/sdl/codecs.h.
+// The codec dialog and its codecs: platform/ffmpeg/codecchoice.h.
 #pragma once
 
 #include "platform/win32.h"

@@ -24,8 +24,6 @@
 
 #include <cstdint>
 
-struct SDL_Window;
-
 using BOOL = int;
 using ATOM = std::uint16_t;
 using LONG = std::int32_t;
@@ -132,25 +130,5 @@ HCURSOR SetCursor(HCURSOR cursor);
 // Only SPI_SETSCREENSAVEACTIVE: parameter 0 keeps the screen saver away,
 // 1 allows it again. Returns TRUE for that action and FALSE for others.
 BOOL SystemParametersInfoA(UINT action, UINT parameter, void* data, UINT winIni);
-
-namespace win32 {
-
-// The SDL window behind a handle (null for an unknown or destroyed one).
-SDL_Window* sdlWindow(HWND window);
-
-// Whether the screen saver is currently allowed (what the last
-// SystemParametersInfoA asked; allowed at start).
-bool screenSaverAllowed();
-
-// Whether SetCursor last hid the mouse cursor.
-bool cursorHidden();
-
-// Reference-counted start and stop of SDL's video for the window and display
-// stand-ins, applying the screen-saver and cursor state. False (with SDL's
-// error set) when no video driver can start.
-bool startVideo();
-void stopVideo();
-
-}  // namespace win32
 
 #endif  // _WIN32

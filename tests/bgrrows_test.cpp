@@ -1,6 +1,6 @@
 // The encoders' input layouts made from the 24-bit DIB, against a reference
 // written out here, at widths that leave every kind of tail.
-#include "platform/sdl/bgrrows.h"
+#include "codecs/bgrrows.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Frames coded on several threads come back in the order they went in,
 // whatever order the threads finish them in, and each packet stays intact
 // until it is released.
-#include "platform/sdl/coderpool.h"
+#include "codecs/coderpool.h"
 
 #include <gtest/gtest.h>
 

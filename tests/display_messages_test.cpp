@@ -1,5 +1,6 @@
 // The window stand-in: SDL events become the messages the window procedure
 // expects, the cursor and screen-saver switches, the icon.
+#include "platform/sdl/video.h"
 #include "platform/win32window.h"
 
 #include <SDL.h>

@@ -1,6 +1,7 @@
 // The SDL-backed DirectDraw on SDL's dummy video driver: the forced format
 // and the calls it refuses. The picture in each of the eight formats (so
 // the masks, pitch and size reported) is checked on an X server end to end.
+#include "platform/sdl/video.h"
 #include "platform/ddraw.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,8 @@
 // The DirectDraw display module (init, present, shutdown, window procedure)
 // against a scripted DirectDraw, with the window on SDL's dummy driver.
 // Escape and close requests ending the process are checked end to end.
+#include "platform/standin/windowcore.h"
+#include "platform/sdl/video.h"
 #include "display/ddrawdisplay.h"
 #include "display/rowconverters.h"
 #include "platform/ddraw.h"

@@ -1,8 +1,8 @@
 // Our Ut Video and HuffYUV frames against libavcodec's own encoders given
 // the same picture: the same bytes, for pictures like the demo's (dark, flat,
 // noisy), for a flat one, and at sizes that leave every kind of tail.
-#include "platform/sdl/huffyuvframe.h"
-#include "platform/sdl/utvideoframe.h"
+#include "codecs/huffyuvframe.h"
+#include "codecs/utvideoframe.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

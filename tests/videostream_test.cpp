@@ -5,7 +5,7 @@
 #include "source/videostream.h"
 
 #include "demo/videomode.h"
-#include "platform/sdl/aviencoder.h"
+#include "platform/ffmpeg/aviencoder.h"
 #include "tests/support/aviprobe.h"
 #include "source/processstate.h"
 #include "source/renderdialog.h"

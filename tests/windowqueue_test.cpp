@@ -1,6 +1,7 @@
 // The window core both stand-ins share: which queued message a peek takes,
 // what a destroyed window's handle still does, class registration, and the
 // DirectDraw library loader. Runs on SDL's dummy video driver.
+#include "platform/standin/windowcore.h"
 #include "platform/ddraw.h"
 
 #include <gtest/gtest.h>

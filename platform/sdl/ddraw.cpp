@@ -1,3 +1,4 @@
+#include "platform/sdl/video.h"
 #include "platform/standin/ddrawsurface.h"
 
 #include <SDL.h>

@@ -1,5 +1,6 @@
 // The window stand-in over SDL: each window is an SDL window, and SDL's
 // events become the queue's messages when it is pumped.
+#include "platform/sdl/video.h"
 #include "platform/standin/windowcore.h"
 
 #include <SDL.h>

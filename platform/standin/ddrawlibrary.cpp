@@ -1,5 +1,6 @@
 // The run-time loading DirectDraw is reached through: "ddraw.dll" is the one
 // library there is, and DirectDrawCreate its one export.
+#include "platform/standin/windowcore.h"
 #include "platform/ddraw.h"
 
 #include <cctype>

@@ -68,3 +68,22 @@ void hideCursor(bool hidden);
 void allowScreenSaver(bool allowed);
 
 }  // namespace windowcore::backend
+
+// What the core keeps of the process-wide switches, for tests and tools.
+namespace win32 {
+
+// Whether the screen saver is currently allowed (what the last
+// SystemParametersInfoA asked; allowed at start).
+bool screenSaverAllowed();
+
+// Whether SetCursor last hid the mouse cursor.
+bool cursorHidden();
+
+}  // namespace win32
+
+namespace ddraw {
+
+// How many LoadLibraryA handles are not freed yet.
+int openLibraryCount();
+
+}  // namespace ddraw

@@ -1,3 +1,4 @@
+#include "platform/sdl/video.h"
 #include "tests/support/fakeddraw.h"
 
 #include <cstdarg>

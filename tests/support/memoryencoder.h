@@ -9,7 +9,7 @@
 //   MemoryEncoder::uninstall();
 #pragma once
 
-#include "platform/sdl/aviencoder.h"
+#include "platform/ffmpeg/aviencoder.h"
 
 #include <cerrno>
 #include <vector>

@@ -8,6 +8,8 @@
 // The picture: four quadrants red (top left), green (top right), blue
 // (bottom left) and white (bottom right), with a yellow 40 x 40 square at
 // (40, 40) so that a mirrored or flipped picture shows.
+#include "platform/standin/windowcore.h"
+#include "platform/sdl/video.h"
 #include "display/ddrawdisplay.h"
 #include "display/graphics.h"
 #include "source/settings.h"

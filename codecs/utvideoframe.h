@@ -14,7 +14,7 @@
 //   std::span<const std::uint8_t> packet = encoder.encode(dib, true);
 #pragma once
 
-#include "platform/sdl/framecoder.h"
+#include "codecs/framecoder.h"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "platform/sdl/ffmpegencoder.h"
+#include "platform/ffmpeg/ffmpegencoder.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -8,10 +8,10 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "platform/sdl/bgrrows.h"
-#include "platform/sdl/coderpool.h"
-#include "platform/sdl/huffyuvframe.h"
-#include "platform/sdl/utvideoframe.h"
+#include "codecs/bgrrows.h"
+#include "codecs/coderpool.h"
+#include "codecs/huffyuvframe.h"
+#include "codecs/utvideoframe.h"
 
 #include <algorithm>
 #include <cstring>

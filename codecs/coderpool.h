@@ -11,7 +11,7 @@
 //   pool.submit(frame);                               // swapped for a spare
 #pragma once
 
-#include "platform/sdl/framecoder.h"
+#include "codecs/framecoder.h"
 
 #include <condition_variable>
 #include <cstddef>

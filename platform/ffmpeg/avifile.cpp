@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "platform/sdl/ffmpegencoder.h"
-#include "platform/sdl/threadedencoder.h"
+#include "platform/ffmpeg/ffmpegencoder.h"
+#include "platform/ffmpeg/threadedencoder.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "platform/sdl/threadedencoder.h"
+#include "platform/ffmpeg/threadedencoder.h"
 
 ThreadedEncoder::ThreadedEncoder(std::unique_ptr<AviEncoder> encoder, std::size_t depth)
     : encoder(std::move(encoder)), depth(depth ? depth : 1) {}

@@ -1,4 +1,4 @@
-#include "platform/sdl/rowdiff.h"
+#include "codecs/rowdiff.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

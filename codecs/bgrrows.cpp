@@ -1,4 +1,4 @@
-#include "platform/sdl/bgrrows.h"
+#include "codecs/bgrrows.h"
 
 namespace bgrrows {
 namespace detail {

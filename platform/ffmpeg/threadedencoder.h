@@ -11,7 +11,7 @@
 // nothing more reaches the encoder: every later call returns that failure.
 #pragma once
 
-#include "platform/sdl/aviencoder.h"
+#include "platform/ffmpeg/aviencoder.h"
 
 #include <atomic>
 #include <condition_variable>

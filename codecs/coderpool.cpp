@@ -1,4 +1,4 @@
-#include "platform/sdl/coderpool.h"
+#include "codecs/coderpool.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "platform/sdl/huffyuvframe.h"
+#include "codecs/huffyuvframe.h"
 
-#include "platform/sdl/bgrrows.h"
-#include "platform/sdl/bitwriter.h"
-#include "platform/sdl/rowdiff.h"
+#include "codecs/bgrrows.h"
+#include "codecs/bitwriter.h"
+#include "codecs/rowdiff.h"
 
 #include <algorithm>
 #include <cstring>

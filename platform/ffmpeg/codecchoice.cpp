@@ -1,7 +1,5 @@
-#include "platform/sdl/codecs.h"
+#include "platform/ffmpeg/codecchoice.h"
 #include "platform/vfwoptions.h"
-
-#include <SDL.h>
 
 #include <unistd.h>
 
@@ -13,35 +11,15 @@ namespace vfw {
 namespace {
 
 constexpr CodecChoice kCodecs[] = {
-    {"rawvideo", "Full Frames (Uncompressed)", mmioFOURCC('D', 'I', 'B', ' ')},
-    {"utvideo", "Ut Video (fast lossless RGB)", mmioFOURCC('U', 'L', 'R', 'G')},
-    {"ffv1", "FFV1 (small lossless, slow)", mmioFOURCC('F', 'F', 'V', '1')},
-    {"huffyuv", "HuffYUV (lossless RGB)", mmioFOURCC('H', 'F', 'Y', 'U')},
-    {"mjpeg", "Motion JPEG", mmioFOURCC('M', 'J', 'P', 'G')},
-    {"libx264", "H.264 (x264, yuv420p)", mmioFOURCC('H', '2', '6', '4')},
+    {"rawvideo", "Full Frames (Uncompressed)", "Uncompressed", mmioFOURCC('D', 'I', 'B', ' ')},
+    {"utvideo", "Ut Video (fast lossless RGB)", "Ut Video", mmioFOURCC('U', 'L', 'R', 'G')},
+    {"ffv1", "FFV1 (small lossless, slow)", "FFV1", mmioFOURCC('F', 'F', 'V', '1')},
+    {"huffyuv", "HuffYUV (lossless RGB)", "HuffYUV", mmioFOURCC('H', 'F', 'Y', 'U')},
+    {"mjpeg", "Motion JPEG", "MJPEG", mmioFOURCC('M', 'J', 'P', 'G')},
+    {"libx264", "H.264 (x264, yuv420p)", "H.264", mmioFOURCC('H', '2', '6', '4')},
 };
 constexpr int kCodecCount = int(sizeof(kCodecs) / sizeof(kCodecs[0]));
 constexpr int kDefaultCodec = 1;  // Ut Video: lossless and the fastest to encode
-
-int askWithMessageBox() {
-    SDL_MessageBoxButtonData buttons[kCodecCount + 1];
-    static const char* const shortLabels[kCodecCount] = {"Uncompressed", "Ut Video", "FFV1",
-                                                         "HuffYUV",      "MJPEG",    "H.264"};
-    for (int i = 0; i < kCodecCount; ++i)
-        buttons[i] = {i == kDefaultCodec ? Uint32(SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT) : 0u, i, shortLabels[i]};
-    buttons[kCodecCount] = {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, -2, "Cancel"};
-    std::string text = "Compress the video with:\n";
-    for (const auto& c : kCodecs) text += std::string("\n  ") + c.label;
-    SDL_MessageBoxData data{};
-    data.flags = SDL_MESSAGEBOX_INFORMATION;
-    data.title = "Video Compression";
-    data.message = text.c_str();
-    data.numbuttons = kCodecCount + 1;
-    data.buttons = buttons;
-    int pressed = -1;
-    if (SDL_ShowMessageBox(&data, &pressed) != 0) return -1;
-    return pressed < 0 ? -2 : pressed;  // closing the box cancels
-}
 
 int askOnTerminal() {
     std::fprintf(stderr, "Video compression:\n");
@@ -72,7 +50,7 @@ int askForCodec() {
         return -2;
     }
     if (win32::displayAvailable()) {
-        int choice = askWithMessageBox();
+        int choice = askInDialog(kCodecs, kCodecCount, kDefaultCodec);
         if (choice != -1) return choice;
     }
     if (::isatty(0)) return askOnTerminal();

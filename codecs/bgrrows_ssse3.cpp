@@ -1,5 +1,5 @@
 // The DIB rows in the encoders' layouts with SSSE3 byte shuffles.
-#include "platform/sdl/bgrrows.h"
+#include "codecs/bgrrows.h"
 
 #if defined(__SSSE3__)
 #include <tmmintrin.h>

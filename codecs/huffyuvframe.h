@@ -9,8 +9,8 @@
 //   std::span<const std::uint8_t> packet = encoder.encode(dib, true);
 #pragma once
 
-#include "platform/sdl/bitwriter.h"
-#include "platform/sdl/framecoder.h"
+#include "codecs/bitwriter.h"
+#include "codecs/framecoder.h"
 
 #include <array>
 #include <cstddef>

@@ -7,7 +7,7 @@
 // libavcodec would make.
 #pragma once
 
-#include "platform/sdl/aviencoder.h"
+#include "platform/ffmpeg/aviencoder.h"
 
 #include <memory>
 #include <string>

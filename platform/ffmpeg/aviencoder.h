@@ -12,7 +12,7 @@
 // thread of its own; the tests' MemoryEncoder records what it is given.
 #pragma once
 
-#include "platform/sdl/codecs.h"
+#include "platform/ffmpeg/codecchoice.h"
 #include "platform/vfw.h"
 
 #include <cstddef>
