@@ -10,13 +10,24 @@
 namespace vfw {
 namespace {
 
+// utvideo and huffyuv: one thread, since libavcodec's encoder codes nothing;
+// left prediction, as our coders make it. FFV1 in slices, so that it can use
+// both cores (level 3). MJPEG: full-range 4:2:0 as JPEG wants it (plain
+// yuv420p with the range set converts five times faster than "yuvj").
+// H.264: no B-frames, which AVI cannot reorder.
 constexpr CodecChoice kCodecs[] = {
-    {"rawvideo", "Full Frames (Uncompressed)", "Uncompressed", mmioFOURCC('D', 'I', 'B', ' ')},
-    {"utvideo", "Ut Video (fast lossless RGB)", "Ut Video", mmioFOURCC('U', 'L', 'R', 'G')},
-    {"ffv1", "FFV1 (small lossless, slow)", "FFV1", mmioFOURCC('F', 'F', 'V', '1')},
-    {"huffyuv", "HuffYUV (lossless RGB)", "HuffYUV", mmioFOURCC('H', 'F', 'Y', 'U')},
-    {"mjpeg", "Motion JPEG", "MJPEG", mmioFOURCC('M', 'J', 'P', 'G')},
-    {"libx264", "H.264 (x264, yuv420p)", "H.264", mmioFOURCC('H', '2', '6', '4')},
+    {"rawvideo", "Full Frames (Uncompressed)", "Uncompressed", mmioFOURCC('D', 'I', 'B', ' '), "bgr24", "",
+     QualityScale::None, OwnCoder::None},
+    {"utvideo", "Ut Video (fast lossless RGB)", "Ut Video", mmioFOURCC('U', 'L', 'R', 'G'), "gbrp",
+     "threads=1:pred=left", QualityScale::None, OwnCoder::UtVideo},
+    {"ffv1", "FFV1 (small lossless, slow)", "FFV1", mmioFOURCC('F', 'F', 'V', '1'), "bgr0", "level=3:slices=4",
+     QualityScale::None, OwnCoder::None},
+    {"huffyuv", "HuffYUV (lossless RGB)", "HuffYUV", mmioFOURCC('H', 'F', 'Y', 'U'), "rgb24",
+     "threads=1:pred=left", QualityScale::None, OwnCoder::HuffYuv},
+    {"mjpeg", "Motion JPEG", "MJPEG", mmioFOURCC('M', 'J', 'P', 'G'), "yuv420p", "color_range=pc",
+     QualityScale::JpegQ, OwnCoder::None},
+    {"libx264", "H.264 (x264, yuv420p)", "H.264", mmioFOURCC('H', '2', '6', '4'), "yuv420p",
+     "preset=veryfast:bf=0", QualityScale::X264Crf, OwnCoder::None},
 };
 constexpr int kCodecCount = int(sizeof(kCodecs) / sizeof(kCodecs[0]));
 constexpr int kDefaultCodec = 1;  // Ut Video: lossless and the fastest to encode
@@ -60,10 +71,7 @@ int askForCodec() {
 
 }  // namespace
 
-const CodecChoice* codecChoices(int* count) {
-    if (count) *count = kCodecCount;
-    return kCodecs;
-}
+std::span<const CodecChoice> codecChoices() { return kCodecs; }
 
 const CodecChoice* findCodec(const std::string& name) {
     for (const auto& c : kCodecs)

@@ -10,19 +10,40 @@
 #include "platform/vfw.h"
 #include "platform/vfwoptions.h"
 
+#include <span>
 #include <string>
 
 namespace vfw {
 
+// How the quality the dialog chose (0-10000) reaches the encoder.
+enum class QualityScale {
+    None,    // lossless: there is none
+    JpegQ,   // JPEG's q, 31..2 (default 3)
+    X264Crf  // x264's CRF, 51..0 (default 18)
+};
+
+// Frames coded by our own coders (codecs/), whose bytes are the ones
+// libavcodec's encoder makes; that encoder then only describes the stream.
+enum class OwnCoder { None, UtVideo, HuffYuv };
+
+// One codec: what the dialog and QVO_CODEC call it, and how FFmpeg is set
+// up for it. Every list of codecs (the question, the encoder, the tests)
+// is this table.
 struct CodecChoice {
-    const char* name;   // FFmpeg's encoder name, as QVO_CODEC takes it
+    const char* name;        // FFmpeg's encoder name, as QVO_CODEC takes it
     const char* label;       // what the dialog shows
     const char* shortLabel;  // its button
-    FOURCC handler;     // AVICOMPRESSOPTIONS::fccHandler
+    FOURCC handler;          // AVICOMPRESSOPTIONS::fccHandler
+    const char* pixelFormat;  // what the encoder is given (FFmpeg's name)
+    // Encoder options, "name=value" joined by ':', the context's or the
+    // encoder's own.
+    const char* options;
+    QualityScale quality;
+    OwnCoder ownCoder;
 };
 
 // In the dialog's order.
-const CodecChoice* codecChoices(int* count);
+std::span<const CodecChoice> codecChoices();
 const CodecChoice* findCodec(const std::string& name);
 const CodecChoice* findCodec(FOURCC handler);
 

@@ -5,6 +5,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -95,7 +96,18 @@ int coderThreads() {
 
 }  // namespace
 
-// The codec's settings from the dialog's options.
+// "name=value:name=value" onto the context or the encoder's own options; a
+// name neither knows is an error, not a setting quietly lost.
+static int applyOptions(AVCodecContext* ctx, const char* options) {
+    AVDictionary* pairs = nullptr;
+    int result = av_dict_parse_string(&pairs, options, "=", ":", 0);
+    for (const AVDictionaryEntry* e = nullptr; result >= 0 && (e = av_dict_get(pairs, "", e, AV_DICT_IGNORE_SUFFIX));)
+        result = av_opt_set(ctx, e->key, e->value, AV_OPT_SEARCH_CHILDREN);
+    av_dict_free(&pairs);
+    return result;
+}
+
+// The codec's settings from the table and the dialog's options.
 int FfmpegEncoder::State::openEncoder() {
     const AVCodec* codec = avcodec_find_encoder_by_name(video.codec->name);
     if (!codec) return AVERROR_ENCODER_NOT_FOUND;
@@ -113,43 +125,20 @@ int FfmpegEncoder::State::openEncoder() {
     const bool dataRate = (o.dwFlags & AVICOMPRESSF_DATARATE) && o.dwBytesPerSecond > 0;
     if ((o.dwFlags & AVICOMPRESSF_KEYFRAMES) && o.dwKeyFrameEvery > 0) ctx->gop_size = int(o.dwKeyFrameEvery);
 
-    const std::string name = video.codec->name;
-    if (name == "utvideo") {
-        ctx->pix_fmt = AV_PIX_FMT_GBRP;
-        ctx->thread_count = 1;  // it encodes nothing
-        av_opt_set(ctx->priv_data, "pred", "left", 0);
-    } else if (name == "ffv1") {
-        ctx->pix_fmt = AV_PIX_FMT_0RGB32;  // bgr0 in memory
-        ctx->level = 3;                    // slices, so it can use both cores
-        av_opt_set_int(ctx->priv_data, "slices", 4, 0);
-    } else if (name == "huffyuv") {
-        ctx->pix_fmt = AV_PIX_FMT_RGB24;
-        ctx->thread_count = 1;  // it encodes nothing
-        av_opt_set(ctx->priv_data, "pred", "left", 0);
-    } else if (name == "mjpeg") {
-        // Full-range 4:2:0 as JPEG wants it; plain yuv420p with the range
-        // set converts five times faster than the old "yuvj" format.
-        ctx->pix_fmt = AV_PIX_FMT_YUV420P;
-        ctx->color_range = AVCOL_RANGE_JPEG;
-        if (dataRate) {
-            ctx->bit_rate = std::int64_t(o.dwBytesPerSecond) * 8;
-        } else {
-            // 0..10000 onto JPEG's q 31..2; the default is a good-looking 3.
-            int q = quality ? 31 - int(o.dwQuality * 29 / ICQUALITY_HIGH) : 3;
-            ctx->flags |= AV_CODEC_FLAG_QSCALE;
-            ctx->global_quality = FF_QP2LAMBDA * q;
-        }
-    } else if (name == "libx264") {
-        ctx->pix_fmt = AV_PIX_FMT_YUV420P;
-        av_opt_set(ctx->priv_data, "preset", "veryfast", 0);
-        ctx->max_b_frames = 0;  // AVI has no reordering: B-frames confuse players
-        if (dataRate) {
-            ctx->bit_rate = std::int64_t(o.dwBytesPerSecond) * 8;
-        } else {
-            // 0..10000 onto CRF 51..0; the default, 18, is visually lossless.
-            int crf = quality ? 51 - int(o.dwQuality * 51 / ICQUALITY_HIGH) : 18;
-            av_opt_set_int(ctx->priv_data, "crf", crf, 0);
-        }
+    const vfw::CodecChoice& choice = *video.codec;
+    ctx->pix_fmt = av_get_pix_fmt(choice.pixelFormat);
+    if (int r = applyOptions(ctx, choice.options); r < 0) return r;
+    if (choice.quality != vfw::QualityScale::None && dataRate) {
+        ctx->bit_rate = std::int64_t(o.dwBytesPerSecond) * 8;
+    } else if (choice.quality == vfw::QualityScale::JpegQ) {
+        // 0..10000 onto JPEG's q 31..2; the default is a good-looking 3.
+        int q = quality ? 31 - int(o.dwQuality * 29 / ICQUALITY_HIGH) : 3;
+        ctx->flags |= AV_CODEC_FLAG_QSCALE;
+        ctx->global_quality = FF_QP2LAMBDA * q;
+    } else if (choice.quality == vfw::QualityScale::X264Crf) {
+        // 0..10000 onto CRF 51..0; the default, 18, is visually lossless.
+        int crf = quality ? 51 - int(o.dwQuality * 51 / ICQUALITY_HIGH) : 18;
+        av_opt_set_int(ctx->priv_data, "crf", crf, 0);
     }
     if (format->oformat->flags & AVFMT_GLOBALHEADER) ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int result = avcodec_open2(ctx, codec, nullptr);
@@ -157,7 +146,7 @@ int FfmpegEncoder::State::openEncoder() {
     result = avcodec_parameters_from_context(videoParameters, ctx);
     if (result < 0) return result;
     videoTimeBase = ctx->time_base;
-    if (name == "utvideo") {
+    if (choice.ownCoder == vfw::OwnCoder::UtVideo) {
         const int slices = utvideo::slicesOf(ctx->extradata, ctx->extradata_size);
         if (slices < 1) return AVERROR_BUG;
         coders = std::make_unique<CoderPool>(
@@ -165,7 +154,7 @@ int FfmpegEncoder::State::openEncoder() {
             video.frameBytes, video.bottomUp, coderThreads());
         return 0;
     }
-    if (name == "huffyuv") {
+    if (choice.ownCoder == vfw::OwnCoder::HuffYuv) {
         const std::optional<huffyuv::Tables> tables = huffyuv::tablesOf(ctx->extradata, ctx->extradata_size);
         if (!tables) return AVERROR_BUG;
         coders = std::make_unique<CoderPool>(
@@ -259,7 +248,7 @@ HRESULT FfmpegEncoder::setVideo(const AviVideoFormat& format) {
     State& s = *state;
     if (!s.format || !s.videoParameters || !s.packet) return AVERROR(ENOMEM);
     s.video = format;
-    s.raw = std::strcmp(format.codec->name, "rawvideo") == 0;
+    s.raw = std::strcmp(format.codec->name, "rawvideo") == 0;  // written as it is, no encoder
     if (!s.raw) {
         if (format.width * 3 % 4 != 0) return AVERROR(EINVAL);  // padded rows: not on the encoders' path
         return s.openEncoder();
