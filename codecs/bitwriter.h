@@ -51,13 +51,6 @@ public:
         pending += length;
         if (pending >= 32) emit();
     }
-    // Two codes of at most 16 bits each: with fewer than 32 bits waiting
-    // they fit the 64 with one check for a whole word.
-    void putShortPair(std::uint32_t code1, std::uint32_t length1, std::uint32_t code2, std::uint32_t length2) {
-        bits = (bits << length1 | code1) << length2 | code2;
-        pending += length1 + length2;
-        if (pending >= 32) emit();
-    }
     std::size_t finish() {
         if (pending > 0) {
             storeLe32(out, std::uint32_t(bits << (32 - pending)));

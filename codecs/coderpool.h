@@ -1,7 +1,7 @@
 // Codes frames with FrameCoders on threads of its own, several frames at
 // once, and hands the packets back in the order the frames came. No frame
-// waits for another to be coded, so both cores stay busy while the caller
-// renders.
+// waits for another to be coded, so every core given stays busy while the
+// caller renders.
 //
 //   CoderPool pool(make, frameBytes, bottomUp, 2);
 //   while (auto packet = pool.oldest(pool.full())) {  // done ones, in order

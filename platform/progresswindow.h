@@ -1,7 +1,7 @@
 // The render progress dialog: dialog 101 of resources/progress.rc, a bar
 // from 0 to 100 and a Cancel button. On Windows the real dialog, made from
-// the resource and run on a thread of its own; elsewhere a small SDL window
-// drawn from the same layout.
+// the resource and run on a thread of its own; on Linux a small SDL window
+// drawn from the same layout; in the browser there is none (open gives null).
 //
 //   auto dialog = win32::ProgressWindow::open();  // null without a display
 //   dialog->setPosition(percent);

@@ -20,8 +20,10 @@
 // pass it, the file is completed with what it holds and the write fails
 // with ERROR_FILE_TOO_LARGE.
 //
-// Elsewhere (platform/sdl) they are ours, over FFmpeg: libavformat's AVI
-// muxer, libavcodec's encoders and libswscale for the pixel formats.
+// On Linux (platform/ffmpeg) they are ours, over FFmpeg: libavformat's AVI
+// muxer, libavcodec's encoders (and our own coders, codecs/) and libswscale
+// for the pixel formats. In the browser (platform/web) opening a file says
+// that rendering video is the desktop build's work.
 //
 // Every call returns 0 or a negative FFmpeg error code; FormatMessageA turns
 // a code into its text. Writes are queued and encoded on a thread of the

@@ -1,8 +1,9 @@
 // The small part of the Win32 API the demo calls that is not about windows:
 // message boxes, the millisecond tick, Sleep and process exit. On Windows
-// these are the system's own; elsewhere (platform/sdl):
+// these are the system's own; elsewhere the stand-ins' (platform/standin,
+// with the box shown by platform/sdl or platform/web):
 //
-//   MessageBoxA  - a real SDL message box where a display exists; otherwise
+//   MessageBoxA  - a real message box where a display exists; otherwise
 //                  the caption and text go to standard error.
 //   GetTickCount - milliseconds since system start (CLOCK_MONOTONIC), wrapping
 //                  at 2^32 like the original.
@@ -63,7 +64,7 @@ DWORD GetFileAttributesA(const char* fileName);
 // length (0 on failure, size when the buffer was too small, as Windows does).
 DWORD GetModuleFileNameA(void* module, char* fileName, DWORD size);
 
-// The SDL backend's own seams.
+// The stand-ins' own seams.
 namespace win32 {
 
 // What a message box would have shown; handed to a replacement handler.

@@ -26,7 +26,6 @@ public:
     [[noreturn]] void fatal(const char* message);
 
     const char* lastLogged() const { return lastLine; }
-    std::uint32_t lastLoggedCapacity() const { return lastLineCapacity; }
 
 private:
     std::int8_t threshold;

@@ -119,7 +119,6 @@ public:
     unsigned char* getFile(const char* filename);
     std::int32_t getFileSize(const char* filename);
 
-    const PackDirectory& packDirectory() const { return *directory; }
     std::int32_t loadedFiles() const { return fileCount; }
 
 private:
@@ -134,5 +133,6 @@ private:
     File* files;
 };
 
-// True once any FileServer has opened its pack.
+// Whether files are read from the pack: set when a FileServer opens its
+// pack, cleared when a new FileServer is made (it reads loose files).
 extern bool packMode;

@@ -17,13 +17,11 @@ namespace {
 
 // The writer's process-wide state.
 int aviLibraryUsers = 0;
-HINSTANCE instanceHandle = nullptr;
 std::uint8_t* flipBuffer = nullptr;
 std::size_t flipBufferSize = 0;
 
-const ProcessStateSlot writerStateSlot{__FILE__, "aviLibraryUsers instanceHandle flipBuffer flipBufferSize", [] {
+const ProcessStateSlot writerStateSlot{__FILE__, "aviLibraryUsers flipBuffer flipBufferSize", [] {
                                            aviLibraryUsers = 0;
-                                           instanceHandle = nullptr;
                                            std::free(flipBuffer);
                                            flipBuffer = nullptr;
                                            flipBufferSize = 0;
@@ -31,7 +29,7 @@ const ProcessStateSlot writerStateSlot{__FILE__, "aviLibraryUsers instanceHandle
 
 }  // namespace
 
-VideoStream::VideoStream(HINSTANCE instance, const char* fileName, int width, int height, bool audioEnabled,
+VideoStream::VideoStream(HINSTANCE /*instance: the progress window finds its resource itself*/, const char* fileName, int width, int height, bool audioEnabled,
                          int frameRate, int sampleRate, int bitsPerSample)
     : frameRate(frameRate),
       width(width),
@@ -40,7 +38,6 @@ VideoStream::VideoStream(HINSTANCE instance, const char* fileName, int width, in
       bitsPerSample(bitsPerSample),
       bAudioEnabled(audioEnabled) {
     initAviLibrary();
-    instanceHandle = instance;
     // The rate divides every audio step and becomes the stream's rate: refuse
     // what cannot be written before anything is created.
     if (frameRate < 1 || width < 1 || height < 1 || sampleRate < 1 || bitsPerSample < 8)

@@ -58,7 +58,6 @@ public:
     virtual void setupCompression(const BITMAPINFO24* format);
     virtual const std::uint8_t* flipRows(const std::uint8_t* frame);
 
-    int getFramesWritten() const { return framesWritten; }
     int getSamplesWritten() const { return samplesWritten; }
     bool audioEnabled() const { return bAudioEnabled; }
 

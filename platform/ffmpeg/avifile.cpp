@@ -55,7 +55,6 @@ struct IAVIFile {
 
 namespace {
 
-int libraryUsers = 0;
 
 vfw::EncoderFactory& encoderFactory() {
     static vfw::EncoderFactory factory;
@@ -132,8 +131,9 @@ HRESULT startFile(IAVIFile* file) {
 
 }  // namespace
 
+// The writer counts its users of the library (source/videostream.cpp); here
+// there is only what to set up once per process.
 void AVIFileInit() {
-    if (libraryUsers++ > 0) return;
     static bool once = false;
     if (!once) {
         once = true;
@@ -143,9 +143,7 @@ void AVIFileInit() {
     }
 }
 
-void AVIFileExit() {
-    if (libraryUsers > 0) --libraryUsers;
-}
+void AVIFileExit() {}
 
 HRESULT AVIFileOpenA(PAVIFILE* file, LPCSTR name, UINT mode, const void*) {
     if (!file) return AVIERR_BADPARAM;

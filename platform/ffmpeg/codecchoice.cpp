@@ -12,7 +12,7 @@ namespace {
 
 // utvideo and huffyuv: one thread, since libavcodec's encoder codes nothing;
 // left prediction, as our coders make it. FFV1 in slices, so that it can use
-// both cores (level 3). MJPEG: full-range 4:2:0 as JPEG wants it (plain
+// several cores (level 3). MJPEG: full-range 4:2:0 as JPEG wants it (plain
 // yuv420p with the range set converts five times faster than "yuvj").
 // H.264: no B-frames, which AVI cannot reorder.
 constexpr CodecChoice kCodecs[] = {

@@ -40,7 +40,3 @@ DWORD FormatMessageA(DWORD flags, const void*, DWORD messageId, DWORD, LPSTR buf
     return DWORD(n);
 }
 
-HLOCAL LocalFree(HLOCAL memory) {
-    std::free(memory);
-    return nullptr;
-}

@@ -1,4 +1,7 @@
 #include "platform/standin/systemcalls.h"
+#include "platform/vfw.h"
+
+#include <cstdlib>
 
 #include <sys/stat.h>
 
@@ -33,3 +36,9 @@ MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler) {
 }
 
 }  // namespace win32
+
+// FormatMessageA's texts are malloc'ed by every stand-in.
+HLOCAL LocalFree(HLOCAL memory) {
+    std::free(memory);
+    return nullptr;
+}

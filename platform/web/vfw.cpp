@@ -38,7 +38,3 @@ bool codecDialogAsksAgain() { return false; }
 }  // namespace vfw
 
 DWORD FormatMessageA(DWORD, const void*, DWORD, DWORD, LPSTR, DWORD, void*) { return 0; }
-HLOCAL LocalFree(HLOCAL memory) {
-    std::free(memory);
-    return nullptr;
-}

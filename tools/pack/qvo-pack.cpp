@@ -87,16 +87,16 @@ struct Entry {
     std::vector<unsigned char> bytes;
 };
 
-int create(const std::string& out, int count, char** specs) {
+int create(const std::string& out, int count, char** namedPaths) {
     std::vector<Entry> entries;
     std::size_t total = 0;
     for (int i = 0; i < count; ++i) {
-        const std::string spec = specs[i];
-        const std::size_t equals = spec.find('=');
-        if (equals == std::string::npos) return fail("expected NAME=PATH, got \"" + spec + "\"");
-        Entry entry{spec.substr(0, equals), {}};
-        const std::string path = spec.substr(equals + 1);
-        if (entry.name.empty()) return fail("empty entry name in \"" + spec + "\"");
+        const std::string namedPath = namedPaths[i];
+        const std::size_t equals = namedPath.find('=');
+        if (equals == std::string::npos) return fail("expected NAME=PATH, got \"" + namedPath + "\"");
+        Entry entry{namedPath.substr(0, equals), {}};
+        const std::string path = namedPath.substr(equals + 1);
+        if (entry.name.empty()) return fail("empty entry name in \"" + namedPath + "\"");
         if (entry.name.size() >= std::size_t(PackDirectory::nameCapacity))
             return fail("entry name longer than 511 bytes: " + entry.name.substr(0, 40) + "...");
         if (entry.name.find('@') != std::string::npos) return fail("entry name contains '@': " + entry.name);

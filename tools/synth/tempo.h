@@ -20,7 +20,6 @@ public:
     double beatLength(double beat) const;
     // The inverse of seconds(): the fractional beat at a time.
     double beatAt(double seconds) const;
-    int beatCount() const { return int(times.size()); }
 
 private:
     std::vector<double> times;
