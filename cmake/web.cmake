@@ -6,6 +6,11 @@
 # The frame loop blocks as on the desktop; Asyncify lets the platform layer
 # hand the browser its turn (each Flip waits for the next animation frame).
 
+# The audio library's front and mixer are the desktop's (platform/mixer);
+# the page's audio output pulls the mixer's blocks, so no thread is needed.
+file(GLOB qvo_mixer_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/mixer/*.cpp)
+target_sources(qvo_platform PRIVATE ${qvo_mixer_sources})
+
 target_link_options(qvo_platform INTERFACE
   "SHELL:--js-library ${CMAKE_SOURCE_DIR}/platform/web/library_web.js")
 set_property(TARGET qvo_platform APPEND PROPERTY INTERFACE_LINK_DEPENDS
