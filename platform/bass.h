@@ -1,8 +1,9 @@
 // The audio-library calls the demo makes: ours on every platform, over
-// libmpg123 and SDL2 audio output (platform/sdl), or over the system's ACM
-// MP3 codec and waveOut (platform/windows), both with one front and mixer
-// (platform/mixer), or over Web Audio (platform/web). All decode an MP3 image
-// held in memory gaplessly: sample 0 is the first sample the encoder was given.
+// libmpg123 and SDL2 audio output (platform/sdl), over the system's ACM MP3
+// codec and waveOut (platform/windows), or over the browser's decoder and
+// Web Audio (platform/web), all three with one front and mixer
+// (platform/mixer). All decode an MP3 image held in memory gaplessly:
+// sample 0 is the first sample the encoder was given.
 //
 //   BASS_Init(-1, 44100, 0, 0)              nonzero when an output opened
 //   h = BASS_StreamCreateFile(1, data, 0, size, 0)   decode in place
@@ -14,7 +15,7 @@
 //
 // Output is 44100 Hz, 16-bit stereo. An offline output (see bass::) runs the
 // same mixing thread with no device and no real-time pacing, for rendering
-// video faster than real time.
+// video faster than real time (not in the browser, which has no threads).
 #pragma once
 
 #include <cstdint>

@@ -41,7 +41,8 @@ public:
 
 class FakeDevice : public bass::Device {
 public:
-    explicit FakeDevice(bool clocked) : clocked(clocked) {}
+    FakeDevice(bass::Mixer& mixer, bool clocked, bool mixesOnPlay)
+        : mixer(mixer), clocked(clocked), mixesOnPlay(mixesOnPlay) {}
     int blockBytes() const override { return ::blockBytes; }
     double bufferSeconds() const override { return 0.5; }
     std::int64_t latencyFrames() const override { return 0; }
@@ -49,8 +50,18 @@ public:
     void start() override { ++starts; }
     void pause() override {}
     void close() override {}
-    bool clocked;
-    int starts = 0;
+    // As the page's output does: mixes the first block before play returns.
+    void streamPlayed() override {
+        ++plays;
+        if (!mixesOnPlay) return;
+        firstBlock.assign(::blockBytes, 0);
+        stillPlaying = mixer.mixDeviceBlock(firstBlock.data(), ::blockBytes);
+    }
+    bass::Mixer& mixer;
+    bool clocked, mixesOnPlay;
+    int starts = 0, plays = 0;
+    std::vector<unsigned char> firstBlock;
+    bool stillPlaying = false;
 };
 
 class FakeBackend : public bass::Backend {
@@ -65,16 +76,17 @@ public:
         lastDecoder = decoder.get();
         return decoder;
     }
-    std::unique_ptr<bass::Device> openDevice(bass::Mixer&, int, std::string* why) override {
+    std::unique_ptr<bass::Device> openDevice(bass::Mixer& mixer, int, std::string* why) override {
         if (refuseDevice) {
             *why = "no sound card";
             return nullptr;
         }
-        auto device = std::make_unique<FakeDevice>(clocked);
+        auto device = std::make_unique<FakeDevice>(mixer, clocked, mixesOnPlay);
         lastDevice = device.get();
         return device;
     }
-    bool clocked = false, refuseDevice = false;
+    bool runsOffline() const override { return offlineToo; }
+    bool clocked = false, refuseDevice = false, mixesOnPlay = false, offlineToo = true;
     RampDecoder* lastDecoder = nullptr;
     FakeDevice* lastDevice = nullptr;
 };
@@ -182,6 +194,30 @@ TEST_F(MixerTest, AClockedDeviceShowsHooksSmallPiecesYetPlaysEverySample) {
     for (BASS_DWORD length : shown.lengths) EXPECT_LE(length, BASS_DWORD(bass::captureFrames * 4));
 }
 
+TEST_F(MixerTest, ADeviceThatMixesAtPlayGetsSampleZeroFirstAndHearsWhenNothingPlays) {
+    backend.mixesOnPlay = true;
+    std::string why;
+    ASSERT_TRUE(mixer.init(-1, 44100, &why)) << why;
+    const int frames = bass::blockFrames + 10;
+    const HSTREAM h = stream(frames, 7);
+    ASSERT_NE(mixer.setDsp(h, record, 0), 0u);
+    FakeDevice& device = *backend.lastDevice;
+    std::vector<unsigned char> block(blockBytes);
+    for (int run = 1; run <= 2; ++run) {
+        ASSERT_TRUE(mixer.play(h, &why)) << why;
+        EXPECT_EQ(device.plays, run);
+        ASSERT_TRUE(device.stillPlaying);
+        EXPECT_EQ(reinterpret_cast<const std::int16_t*>(device.firstBlock.data())[0], 7) << "run " << run;
+        EXPECT_FALSE(mixer.mixDeviceBlock(block.data(), blockBytes)) << "the last 10 frames, then nothing plays";
+        EXPECT_FALSE(mixer.isActive(h));
+    }
+    std::vector<std::int16_t> secondRun(shown.left.begin() + frames, shown.left.end());
+    shown.left.resize(std::size_t(frames));
+    expectRamp(shown.left, frames, 7);
+    expectRamp(secondRun, frames, 7);
+    mixer.freeAll();
+}
+
 TEST_F(MixerTest, OfflineOutputRunsEveryBlockThroughTheHooksOnItsOwn) {
     bass::useOfflineOutput(true);
     std::string why;
@@ -209,6 +245,11 @@ TEST_F(MixerTest, FailuresSayWhyAndLeaveTheMixerUsable) {
     EXPECT_EQ(why, "BASS_Init: unsupported rate 200000");
     EXPECT_FALSE(mixer.init(3, 44100, &why));
     EXPECT_EQ(why, "BASS_Init: no such device 3");
+    backend.offlineToo = false;
+    bass::useOfflineOutput(true);
+    EXPECT_FALSE(mixer.init(-1, 44100, &why));
+    EXPECT_EQ(why, "BASS_Init: sound plays only in real time here (no offline output)");
+    bass::useOfflineOutput(false);
 
     backend.refuseDevice = false;
     ASSERT_TRUE(mixer.init(-1, 44100, &why));

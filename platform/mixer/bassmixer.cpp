@@ -216,7 +216,7 @@ void Mixer::keepOnWallClock(Stream& s, std::int64_t now) {
     }
 }
 
-void Mixer::mixDeviceBlock(unsigned char* out, int bytes) {
+bool Mixer::mixDeviceBlock(unsigned char* out, int bytes) {
     const std::int64_t now = clock ? clock() : steadyNanoseconds();
     std::lock_guard<std::mutex> hold(lock);
     if (clocked)
@@ -227,6 +227,7 @@ void Mixer::mixDeviceBlock(unsigned char* out, int bytes) {
         lastCallback = std::chrono::steady_clock::now();
         pacerWake.notify_all();
     }
+    return anyPlaying();
 }
 
 // Between two callbacks: piece k of a hooked stream's next block is due k
@@ -284,6 +285,10 @@ bool Mixer::init(int deviceNumber, BASS_DWORD freq, std::string* why) {
     if (freq == 0) freq = 44100;
     if (freq < 8000 || freq > 192000) {
         *why = "BASS_Init: unsupported rate " + std::to_string(freq);
+        return false;
+    }
+    if (offlineOutput() && !backend.runsOffline()) {
+        *why = "BASS_Init: sound plays only in real time here (no offline output)";
         return false;
     }
     if (!backend.prepareDecoding(why)) return false;
@@ -369,6 +374,7 @@ bool Mixer::play(HSTREAM handle, std::string* why) {
         s->playing.store(true, std::memory_order_release);
     }
     wake.notify_all();
+    if (device) device->streamPlayed();
     return true;
 }
 

@@ -1,8 +1,7 @@
-// The audio stand-in's front and mixer, the same on the SDL and Windows
-// backends: handles, error texts, stream state, DSP procedures, the mixing
-// of blocks (offline on a thread of its own, or for a device) and positions.
-// A backend supplies only what differs, behind Backend: the MP3 decoder and
-// the sound device.
+// The audio stand-in's front and mixer, the same on every backend: handles,
+// error texts, stream state, DSP procedures, the mixing of blocks (offline
+// on a thread of its own, or for a device) and positions. A backend supplies
+// only what differs, behind Backend: the MP3 decoder and the sound device.
 //
 //   Mixer mixer(backend);            // the BASS_* calls use platformBackend()
 //   mixer.init(44100, &why);         // device or offline, as bass::offlineOutput()
@@ -39,7 +38,8 @@ public:
 };
 
 // An open sound device. It asks Mixer::mixDeviceBlock for every block it
-// plays, from a thread of its own, once it is started.
+// plays, from a thread of its own (or, in the browser, from the page's
+// timer between the program's turns), once it is started.
 class Device {
 public:
     virtual ~Device() = default;
@@ -56,6 +56,11 @@ public:
     virtual void pause() = 0;
     // After it returns no mixDeviceBlock call runs or follows.
     virtual void close() = 0;
+    // A stream was just played from the top: the next block mixed for it
+    // begins with its sample 0. A device that places its output on the
+    // clock at that moment (the page's) does it here, and may mix blocks
+    // before it returns.
+    virtual void streamPlayed() {}
 };
 
 class Mixer;
@@ -64,6 +69,8 @@ class Backend {
 public:
     virtual ~Backend() = default;
     virtual bool prepareDecoding(std::string* /*why*/) { return true; }
+    // False where no thread can run the offline output (the browser).
+    virtual bool runsOffline() const { return true; }
     virtual std::unique_ptr<Decoder> openDecoder(const void* data, std::size_t size, int rate, std::string* why) = 0;
     // A device for `rate` Hz 16-bit stereo, paused, fed by `mixer`.
     virtual std::unique_ptr<Device> openDevice(Mixer& mixer, int rate, std::string* why) = 0;
@@ -117,8 +124,9 @@ public:
     double latencySeconds() const;
     void setClock(std::int64_t (*clock)());
 
-    // For the device: the next block of output, `bytes` long.
-    void mixDeviceBlock(unsigned char* out, int bytes);
+    // For the device: the next block of output, `bytes` long. False when
+    // no stream plays any more.
+    bool mixDeviceBlock(unsigned char* out, int bytes);
 
 private:
     struct Stream;

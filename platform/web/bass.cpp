@@ -1,72 +1,35 @@
-// The audio-library subset over Web Audio. The browser decodes the MP3 image
-// into 16-bit stereo held here (trimmed to the clip by its LAME tag where
-// the browser did not, so that sample 0 is the clip's first sample); the page's audio output pulls blocks of blockFrames
-// through qvoAudioMix, which runs the DSP procedures on every block in order
-// before the block is heard. The page places the first block so that sample
-// 0 is heard at the moment of BASS_StreamPlay, on the same clock as
-// GetTickCount; blocks it must pass over to stay there still go through the
-// DSP procedures.
+// The audio library's web backend (the front and the mixer are shared:
+// platform/mixer/bassmixer.h). The browser decodes the MP3 image into
+// 16-bit stereo held here, trimmed to the clip by its LAME tag where the
+// browser did not, so that sample 0 is the clip's first sample. The device
+// is the page's audio output: it pulls the mixer's blocks through
+// qvoAudioMix from the page's timer, a little ahead of the time they are
+// heard, so the DSP procedures see every block in order before it is heard.
+// There are no threads: no offline output, and no pacing of the mixer's own.
+//
+// The page places the output so that a stream's sample 0 is heard at the
+// moment of BASS_StreamPlay, on the same clock as GetTickCount, and keeps it
+// there itself; blocks it must pass over to stay there still go through the
+// mixer and the DSP procedures.
 #include "platform/bassoutput.h"
-
-#include "platform/web/browser.h"
+#include "platform/mixer/bassmixer.h"
 #include "platform/mp3info.h"
+#include "platform/web/browser.h"
 
 #include <emscripten.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-struct Dsp {
-    DSPPROC* proc;
-    BASS_DWORD user;
-    HDSP handle;
-};
+constexpr int bytesPerFrame = 4;
 
-struct Stream {
-    HSTREAM handle = 0;
-    std::int16_t* pcm = nullptr;  // interleaved stereo, malloc'ed by the page
-    std::int64_t frames = 0;
-    std::int64_t position = 0;  // next frame to mix
-    bool playing = false;
-    std::vector<Dsp> dsps;
-
-    ~Stream() { std::free(pcm); }
-};
-
-struct Library {
-    bool initialised = false;
-    bool outputStarted = false;
-    std::vector<std::unique_ptr<Stream>> streams;
-    HSTREAM nextHandle = 1;
-    HDSP nextDsp = 1;
-};
-
-Library& library() {
-    static Library lib;
-    return lib;
-}
-
-Stream* findStream(BASS_DWORD handle) {
-    for (auto& s : library().streams)
-        if (s->handle == handle) return s.get();
-    return nullptr;
-}
-
-bool anyPlaying() {
-    for (auto& s : library().streams)
-        if (s->playing) return true;
-    return false;
-}
-
-void addSaturated(std::int16_t* out, const std::int16_t* in, int samples) {
-    for (int i = 0; i < samples; ++i) out[i] = std::int16_t(std::clamp(out[i] + in[i], -32768, 32767));
-}
+class PageDecoder;
+std::vector<const PageDecoder*> openDecoders;  // for the page's check of the DSP hook
 
 // A decoder that ignores the LAME tag returns the encoder's delay and its
 // own before the clip and the padding after it; a decode longer than the tag
@@ -76,172 +39,147 @@ void trimToClip(std::int16_t* pcm, int& frames, const unsigned char* image, std:
     if (!mp3::readInfo(image, bytes, info) || info.sampleFrames < 0 || frames <= info.sampleFrames) return;
     const std::int64_t delay = info.encoderDelay + mp3::decoderDelay;
     const std::int64_t skip = frames >= delay + info.sampleFrames ? delay : 0;
-    std::memmove(pcm, pcm + skip * 2, std::size_t(info.sampleFrames) * 4);
+    std::memmove(pcm, pcm + skip * 2, std::size_t(info.sampleFrames) * bytesPerFrame);
     frames = int(info.sampleFrames);
 }
 
+class PageDecoder : public bass::Decoder {
+public:
+    // Waits for the browser's decode.
+    bool open(const void* data, std::size_t size, int /*rate*/, std::string* why) {
+        int decoded = 0;
+        pcm = qvo_audio_decode(data, int(size), &decoded);
+        if (!pcm || decoded <= 0) {
+            *why = "the browser could not decode the MP3 image";
+            return false;
+        }
+        trimToClip(pcm, decoded, static_cast<const unsigned char*>(data), size);
+        frames = decoded;
+        openDecoders.push_back(this);
+        return true;
+    }
+    ~PageDecoder() override {
+        std::free(pcm);
+        openDecoders.erase(std::remove(openDecoders.begin(), openDecoders.end(), this), openDecoders.end());
+    }
+
+    int read(unsigned char* to, int bytes) override {
+        const std::int64_t n = std::clamp<std::int64_t>(frames - position, 0, bytes / bytesPerFrame);
+        std::memcpy(to, pcm + position * 2, std::size_t(n) * bytesPerFrame);
+        position += n;
+        return int(n) * bytesPerFrame;
+    }
+    bool rewind(std::string*) override {
+        position = 0;
+        return true;
+    }
+    bool skip(std::int64_t n) override {
+        position = std::min(frames, position + n);
+        return true;
+    }
+
+    std::int16_t* pcm = nullptr;  // interleaved stereo, malloc'ed by the page
+    std::int64_t frames = 0;
+    std::int64_t position = 0;  // the next frame read
+};
+
+class PageDevice;
+PageDevice* pageDevice = nullptr;  // the one qvoAudioMix feeds
+
+class PageDevice : public bass::Device {
+public:
+    bool open(bass::Mixer& mixer, int rate, std::string* why) {
+        if (!qvo_audio_open(rate)) {
+            *why = "BASS_Init: the page has no running audio context";
+            return false;
+        }
+        this->mixer = &mixer;
+        pageDevice = this;
+        return true;
+    }
+    ~PageDevice() override { close(); }
+
+    int blockBytes() const override { return bass::blockFrames * bytesPerFrame; }
+    double bufferSeconds() const override { return 0.0; }
+    std::int64_t latencyFrames() const override { return 0; }
+    bool followsWallClock() const override { return false; }  // the page keeps the output on the clock
+    void start() override {}                                  // the output starts with a stream
+    void pause() override { stopOutput(); }
+    void close() override {
+        stopOutput();
+        if (pageDevice == this) pageDevice = nullptr;
+    }
+    void streamPlayed() override {
+        if (outputOn) return;
+        qvo_audio_play();  // places the output on the clock and mixes its first blocks
+        outputOn = true;
+    }
+
+    void mix(std::int16_t* out, int frames) {
+        if (!mixer->mixDeviceBlock(reinterpret_cast<unsigned char*>(out), frames * bytesPerFrame) && outputOn)
+            stopOutput();
+    }
+
+private:
+    void stopOutput() {
+        if (!outputOn) return;
+        qvo_audio_stop();
+        outputOn = false;
+    }
+
+    bass::Mixer* mixer = nullptr;
+    bool outputOn = false;
+};
+
+class PageBackend : public bass::BackendOf<PageDecoder, PageDevice> {
+public:
+    bool runsOffline() const override { return false; }
+};
+
 }  // namespace
+
+bass::Backend& bass::platformBackend() {
+    static PageBackend backend;
+    return backend;
+}
 
 // The page's audio output asks for the next `frames` sample frames (at most
 // blockFrames) of every playing stream, mixed, into `out`.
 extern "C" EMSCRIPTEN_KEEPALIVE void qvoAudioMix(std::int16_t* out, int frames) {
-    static std::vector<std::int16_t> block;
-    std::memset(out, 0, std::size_t(frames) * 4);
-    for (auto& s : library().streams) {
-        if (!s->playing) continue;
-        block.assign(std::size_t(frames) * 2, 0);
-        const std::int64_t available = std::clamp<std::int64_t>(s->frames - s->position, 0, frames);
-        std::memcpy(block.data(), s->pcm + s->position * 2, std::size_t(available) * 4);
-        for (const Dsp& d : s->dsps) d.proc(d.handle, s->handle, block.data(), BASS_DWORD(frames) * 4, d.user);
-        addSaturated(out, block.data(), frames * 2);
-        s->position += frames;
-        if (s->position >= s->frames) s->playing = false;
-    }
-    if (library().outputStarted && !anyPlaying()) {
-        qvo_audio_stop();
-        library().outputStarted = false;
-    }
+    if (pageDevice) pageDevice->mix(out, frames);
+    else std::memset(out, 0, std::size_t(frames) * bytesPerFrame);
 }
 
-BASS_BOOL BASS_Init(int device, BASS_DWORD freq, BASS_DWORD, void*) {
-    if (!bass::callAllowed(bass::Call::Init)) return 0;
-    Library& lib = library();
-    if (lib.initialised) {
-        bass::lastErrorText() = "BASS_Init: already initialised";
-        return 0;
-    }
-    if (device != -1 && device != 1) {
-        bass::lastErrorText() = "BASS_Init: no such device " + std::to_string(device);
-        return 0;
-    }
-    if (bass::offlineOutput()) {
-        bass::lastErrorText() = "BASS_Init: the browser plays sound only in real time";
-        return 0;
-    }
-    if (!qvo_audio_open(int(freq))) {
-        bass::lastErrorText() = "BASS_Init: the page has no running audio context";
-        return 0;
-    }
-    lib.initialised = true;
-    bass::lastErrorText().clear();
-    return 1;
-}
-
-HSTREAM BASS_StreamCreateFile(BASS_BOOL mem, const void* file, BASS_DWORD offset, BASS_DWORD length, BASS_DWORD) {
-    if (!bass::callAllowed(bass::Call::StreamCreateFile)) return 0;
-    Library& lib = library();
-    if (!lib.initialised) {
-        bass::lastErrorText() = "BASS_StreamCreateFile: not initialised";
-        return 0;
-    }
-    if (!mem || !file || length == 0) {
-        bass::lastErrorText() = "BASS_StreamCreateFile: only memory images are supported";
-        return 0;
-    }
-    int frames = 0;
-    std::int16_t* pcm = qvo_audio_decode(static_cast<const char*>(file) + offset, int(length), &frames);
-    if (!pcm || frames <= 0) {
-        std::free(pcm);
-        bass::lastErrorText() = "BASS_StreamCreateFile: the browser could not decode the MP3 image";
-        return 0;
-    }
-    trimToClip(pcm, frames, static_cast<const unsigned char*>(file) + offset, length);
-    auto s = std::make_unique<Stream>();
-    s->handle = lib.nextHandle++;
-    s->pcm = pcm;
-    s->frames = frames;
-    lib.streams.push_back(std::move(s));
-    return lib.streams.back()->handle;
-}
-
-BASS_BOOL BASS_Start() { return library().initialised ? 1 : 0; }
-
-BASS_BOOL BASS_StreamPlay(HSTREAM handle, BASS_BOOL, BASS_DWORD) {
-    if (!bass::callAllowed(bass::Call::StreamPlay)) return 0;
-    Stream* s = library().initialised ? findStream(handle) : nullptr;
-    if (!s) {
-        bass::lastErrorText() = "BASS_StreamPlay: no such stream";
-        return 0;
-    }
-    s->position = 0;
-    s->playing = true;
-    // The page places the output on the clock as of this call.
-    if (!library().outputStarted) qvo_audio_play();
-    library().outputStarted = true;
-    return 1;
-}
-
-BASS_BOOL BASS_Stop() {
-    Library& lib = library();
-    if (!lib.initialised) return 0;
-    if (lib.outputStarted) qvo_audio_stop();
-    lib.outputStarted = false;
-    return 1;
-}
-
-void BASS_StreamFree(HSTREAM handle) {
-    auto& streams = library().streams;
-    streams.erase(std::remove_if(streams.begin(), streams.end(), [&](const auto& s) { return s->handle == handle; }),
-                  streams.end());
-}
-
-void BASS_Free() {
-    Library& lib = library();
-    if (!lib.initialised) return;
-    BASS_Stop();
-    lib.streams.clear();
-    lib.initialised = false;
-}
-
-HDSP BASS_ChannelSetDSP(BASS_DWORD handle, DSPPROC* proc, BASS_DWORD user) {
-    Stream* s = library().initialised ? findStream(handle) : nullptr;
-    if (!s || !proc) return 0;
-    const HDSP dsp = library().nextDsp++;
-    s->dsps.push_back(Dsp{proc, user, dsp});
-    return dsp;
-}
-
-BASS_DWORD BASS_ChannelIsActive(BASS_DWORD handle) {
-    const Stream* s = library().initialised ? findStream(handle) : nullptr;
-    return s && s->playing ? 1 : 0;
-}
-
-namespace bass {
-
-double outputBufferSeconds() { return 0.0; }
-double outputLatencySeconds() { return 0.0; }
-
-std::uint64_t decodedBytes(HSTREAM handle) {
-    const Stream* s = findStream(handle);
-    return s ? std::uint64_t(s->position) * 4 : 0;
-}
-
-}  // namespace bass
-
-// A check of the DSP hook from the page: a procedure on the first stream
-// that compares every block it is handed with the clip at the place the
-// block should come from. qvoWatchedBlocks() counts the blocks seen,
-// qvoMisplacedBlocks() those that were not the next part of the clip.
+// A check of the DSP hook from the page: a procedure on the stream that
+// plays (the program's one) that compares every block it is handed with the
+// clip at the place the block should come from. qvoWatchedBlocks() counts
+// the blocks seen, qvoMisplacedBlocks() those that were not the next part
+// of the clip.
 namespace {
 int watched = 0;
 int misplaced = 0;
 std::int64_t expectedFrame = 0;
-const Stream* watchedStream = nullptr;
+const PageDecoder* watchedClip = nullptr;
 
 void watchBlock(HDSP, BASS_DWORD, void* buffer, BASS_DWORD length, BASS_DWORD) {
-    const std::int64_t frames = length / 4;
-    const std::int64_t available = std::clamp<std::int64_t>(watchedStream->frames - expectedFrame, 0, frames);
-    if (std::memcmp(buffer, watchedStream->pcm + expectedFrame * 2, std::size_t(available) * 4) != 0) ++misplaced;
+    const std::int64_t frames = length / bytesPerFrame;
+    const std::int64_t available = std::clamp<std::int64_t>(watchedClip->frames - expectedFrame, 0, frames);
+    if (std::memcmp(buffer, watchedClip->pcm + expectedFrame * 2, std::size_t(available) * bytesPerFrame) != 0)
+        ++misplaced;
     ++watched;
     expectedFrame += frames;
 }
 }  // namespace
 
 extern "C" EMSCRIPTEN_KEEPALIVE int qvoWatchBlocks() {
-    if (library().streams.empty()) return 0;
-    watchedStream = library().streams.front().get();
-    expectedFrame = watchedStream->position;
-    return BASS_ChannelSetDSP(watchedStream->handle, watchBlock, 0) != 0;
+    if (openDecoders.size() != 1) return 0;
+    HSTREAM playing = 0;
+    for (HSTREAM h = 1; h <= 64 && !playing; ++h)
+        if (BASS_ChannelIsActive(h)) playing = h;
+    if (!playing) return 0;
+    watchedClip = openDecoders.front();
+    expectedFrame = watchedClip->position;
+    return BASS_ChannelSetDSP(playing, watchBlock, 0) != 0;
 }
 extern "C" EMSCRIPTEN_KEEPALIVE int qvoWatchedBlocks() { return watched; }
 extern "C" EMSCRIPTEN_KEEPALIVE int qvoMisplacedBlocks() { return misplaced; }
