@@ -37,11 +37,6 @@ constexpr int blockFrames = 1024;
 // time at any frame rate. (The offline output hands them whole blocks.)
 constexpr int captureFrames = 32;
 
-// Seconds of sound between a block leaving the DSP procedures and the device
-// asking for the next one: the buffer the device was opened with. 0 before
-// BASS_Init or with the offline output.
-double outputBufferSeconds();
-
 // Seconds from a block's callback until it begins to be heard, as far as the
 // stand-in knows: one buffer on a sound card (which may add more), 0 on
 // SDL's dummy and disk outputs, which take each block as it is made. Right

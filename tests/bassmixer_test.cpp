@@ -71,8 +71,8 @@ public:
             *why = "too short";
             return nullptr;
         }
-        const auto* spec = static_cast<const int*>(data);  // {frames, first}
-        auto decoder = std::make_unique<RampDecoder>(spec[0], spec[1]);
+        const auto* ramp = static_cast<const int*>(data);  // {frames, first}
+        auto decoder = std::make_unique<RampDecoder>(ramp[0], ramp[1]);
         lastDecoder = decoder.get();
         return decoder;
     }
@@ -121,10 +121,10 @@ protected:
     void TearDown() override { bass::useOfflineOutput(false); }
 
     HSTREAM stream(int frames, int first) {
-        const int spec[2] = {frames, first};
-        specs.emplace_back(spec, spec + 2);
+        const int ramp[2] = {frames, first};
+        rampImages.emplace_back(ramp, ramp + 2);
         std::string why;
-        return mixer.createStream(specs.back().data(), 2, &why);
+        return mixer.createStream(rampImages.back().data(), 2, &why);
     }
     std::vector<std::int16_t> pullLeft(int blocks) {
         std::vector<std::int16_t> left;
@@ -139,7 +139,7 @@ protected:
 
     FakeBackend backend;
     bass::Mixer mixer{backend};
-    std::vector<std::vector<int>> specs;
+    std::vector<std::vector<int>> rampImages;
 };
 
 TEST_F(MixerTest, SumsStreamsSaturatedAndEndsOnlyAfterTheLastBlockPassedTheHooks) {

@@ -77,7 +77,6 @@ BASS_DWORD BASS_ChannelIsActive(BASS_DWORD handle) {
 
 namespace bass {
 
-double outputBufferSeconds() { return mixer().bufferSeconds(); }
 double outputLatencySeconds() { return mixer().latencySeconds(); }
 std::uint64_t decodedBytes(HSTREAM handle) { return mixer().decodedBytes(handle); }
 
