@@ -81,6 +81,10 @@ runToBox() {
         sleep 1
         import -window root box.png
         xwininfo -root -tree >windows.txt
+        # No window manager gives the box the keyboard (the program may
+        # have had a window of its own before it): give it the focus.
+        box=$(grep "$pattern" windows.txt | head -1 | awk "{print \$1}")
+        [ -n "$box" ] && xdotool windowfocus "$box" 2>/dev/null
         dismissWith Return $pid
         wait $pid; echo $? >code' _ "$folder" "$@"
 }
