@@ -62,7 +62,8 @@ int initDisplay(const char* className, std::int32_t width, std::int32_t height) 
     auto create = reinterpret_cast<DirectDrawCreateProc>(
         reinterpret_cast<void (*)()>(GetProcAddress(display.library, "DirectDrawCreate")));
     if (!create) return failure("ddraw.dll has no DirectDrawCreate");
-    if (failed(create(nullptr, &display.directDraw, nullptr))) return failure("there is no display to show the demo on");
+    if (failed(create(nullptr, &display.directDraw, nullptr)))
+        return failure("there is no display to show the demo on");
 
     HINSTANCE instance = GetModuleHandleA(nullptr);
     display.windowClass = WNDCLASSA{};

@@ -4,7 +4,8 @@
 // Every request reaches the callback, so a second one can end a run that
 // does not stop the ordinary way (see abandonProcess).
 //
-//   platform::catchStopSignals(onStop);     // SIGINT, SIGTERM, SIGHUP, SIGQUIT / Ctrl-C, Ctrl-Break, closing the console
+//   platform::catchStopSignals(onStop);     // SIGINT, SIGTERM, SIGHUP, SIGQUIT; on Windows
+//                                           // Ctrl-C, Ctrl-Break, closing the console
 //   platform::catchInterrupt(onInterrupt);  // for a while, Ctrl-C alone goes here instead
 //   platform::releaseInterrupt();           // ... and back
 #pragma once

@@ -29,8 +29,10 @@ const ProcessStateSlot writerStateSlot{__FILE__, "aviLibraryUsers flipBuffer fli
 
 }  // namespace
 
-VideoStream::VideoStream(HINSTANCE /*instance: the progress window finds its resource itself*/, const char* fileName, int width, int height, bool audioEnabled,
-                         int frameRate, int sampleRate, int bitsPerSample)
+// The instance handle is not kept: the progress window finds its resource
+// itself.
+VideoStream::VideoStream(HINSTANCE, const char* fileName, int width, int height, bool audioEnabled, int frameRate,
+                         int sampleRate, int bitsPerSample)
     : frameRate(frameRate),
       width(width),
       height(height),
