@@ -37,11 +37,9 @@ constexpr int blockFrames = 1024;
 // time at any frame rate. (The offline output hands them whole blocks.)
 constexpr int captureFrames = 32;
 
-// Seconds from a block's callback until it begins to be heard, as far as the
-// stand-in knows: one buffer on a sound card (which may add more), 0 on
-// SDL's dummy and disk outputs, which take each block as it is made. Right
-// after a callback the position heard is
-//   decodedBytes / 4 - blockFrames - outputLatencySeconds * rate.
+// Seconds from a block's callback until it begins to be heard, as the
+// device reports it: one buffer on a sound card, 0 on SDL's dummy and disk
+// outputs, which take each block as it is made.
 double outputLatencySeconds();
 
 // The stream's position in bytes since the last BASS_StreamPlay, as the
@@ -49,6 +47,13 @@ double outputLatencySeconds();
 // what was skipped to keep a device stream on the wall clock (streams with
 // DSP procedures are never skipped).
 std::uint64_t decodedBytes(HSTREAM handle);
+
+// The stream's position being heard now, in seconds since its sample 0: the
+// first sample of the block the device last asked for begins to be heard
+// the output's latency after it asked (later by any silence the mixer put
+// first to keep time), and the rest follow at the output rate. Negative
+// before the first sound of a play; the position mixed so far, offline.
+double heardSeconds(HSTREAM handle);
 
 // Why the last BASS_Init, BASS_StreamCreateFile or BASS_StreamPlay returned 0.
 const char* lastError();

@@ -45,7 +45,7 @@ public:
         : mixer(mixer), clocked(clocked), mixesOnPlay(mixesOnPlay) {}
     int blockBytes() const override { return ::blockBytes; }
     double bufferSeconds() const override { return 0.5; }
-    std::int64_t latencyFrames() const override { return 0; }
+    std::int64_t latencyFrames() const override { return latency; }
     bool followsWallClock() const override { return clocked; }
     void start() override { ++starts; }
     void pause() override {}
@@ -59,6 +59,7 @@ public:
     }
     bass::Mixer& mixer;
     bool clocked, mixesOnPlay;
+    std::int64_t latency = 0;
     int starts = 0, plays = 0;
     std::vector<unsigned char> firstBlock;
     bool stillPlaying = false;
@@ -82,11 +83,16 @@ public:
             return nullptr;
         }
         auto device = std::make_unique<FakeDevice>(mixer, clocked, mixesOnPlay);
+        device->latency = latency;
         lastDevice = device.get();
         return device;
     }
     bool runsOffline() const override { return offlineToo; }
+    // The decoder is pulled in the callback here, so that what a block
+    // holds never depends on a thread's timing (the ring has its own tests).
+    double decodeAheadSeconds() const override { return 0.0; }
     bool clocked = false, refuseDevice = false, mixesOnPlay = false, offlineToo = true;
+    std::int64_t latency = 0;
     RampDecoder* lastDecoder = nullptr;
     FakeDevice* lastDevice = nullptr;
 };
@@ -110,6 +116,11 @@ void expectRamp(const std::vector<std::int16_t>& samples, int frames, int first)
     for (int i = 0; i < frames; ++i) ASSERT_EQ(samples[std::size_t(i)], std::int16_t(first + i)) << "frame " << i;
 }
 
+// The device clock, in nanoseconds, set by the test alone.
+std::int64_t clockNow = 0;
+std::int64_t testClock() { return clockNow; }
+constexpr double blockNs = 1e9 * bass::blockFrames / 44100;
+
 class MixerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -119,6 +130,25 @@ protected:
         shown.lengths.clear();
     }
     void TearDown() override { bass::useOfflineOutput(false); }
+
+    // One device callback at `ns` for a stream made by rampFromOne: the
+    // clip frame its sound begins with (-1: none) and the silent frames
+    // before it.
+    std::pair<int, int> callbackAt(double ns) {
+        clockNow = std::int64_t(ns);
+        std::vector<unsigned char> block(blockBytes);
+        mixer.mixDeviceBlock(block.data(), blockBytes);
+        const auto* s = reinterpret_cast<const std::int16_t*>(block.data());
+        int silent = 0;
+        while (silent < bass::blockFrames && s[2 * silent] == 0) ++silent;
+        return {silent == bass::blockFrames ? -1 : s[2 * silent] - 1, silent};
+    }
+    HSTREAM rampFromOne() { return stream(30000, 1); }  // frame i sounds as i + 1
+    // The heard position against the time since play, in milliseconds.
+    double heardMinusClockMs(HSTREAM h, double ns, double playNs) {
+        clockNow = std::int64_t(ns);
+        return mixer.heardSeconds(h) * 1000 - (ns - playNs) / 1e6;
+    }
 
     HSTREAM stream(int frames, int first) {
         const int ramp[2] = {frames, first};
@@ -276,3 +306,74 @@ TEST_F(MixerTest, FailuresSayWhyAndLeaveTheMixerUsable) {
 }
 
 }  // namespace
+
+// A device that reports real latency, on a clock the test sets: the block
+// mixed at a callback is heard `latency` later, so the stream's first block
+// starts that much further in, and the position heard between callbacks
+// follows the clock.
+TEST_F(MixerTest, TheDevicesLatencyIsMadeUpAtTheStartAndWhatIsHeardKeepsToTheClock) {
+    backend.clocked = true;
+    backend.latency = 2048;
+    mixer.setClock(testClock);
+    std::string why;
+    ASSERT_TRUE(mixer.init(-1, 44100, &why)) << why;
+    const HSTREAM h = rampFromOne();
+    mixer.start();
+    const double play = 1e9;
+    clockNow = std::int64_t(play);
+    ASSERT_TRUE(mixer.play(h, &why)) << why;
+    // 10 ms (441 frames) after play, plus the 2048 frames in the device.
+    EXPECT_EQ(callbackAt(play + 10e6), std::make_pair(441 + 2048, 0));
+    EXPECT_NEAR(heardMinusClockMs(h, play + 10e6, play), 0.0, 0.05);
+    for (int k = 1; k <= 20; ++k) {
+        const double at = play + 10e6 + k * blockNs;
+        ASSERT_EQ(callbackAt(at), std::make_pair(441 + 2048 + k * bass::blockFrames, 0)) << "callback " << k;
+        for (double part : {0.0, 0.3, 0.9}) EXPECT_NEAR(heardMinusClockMs(h, at + part * blockNs, play), 0.0, 0.05);
+    }
+    mixer.setClock(nullptr);
+    mixer.freeAll();
+}
+
+// A device slower or faster than the clock is put right by the exact offset,
+// never by whole blocks, and what is heard stays within a few milliseconds;
+// a single late callback moves nothing.
+TEST_F(MixerTest, ADriftingDeviceIsKeptWithinMillisecondsAndOneLateCallbackMovesNothing) {
+    backend.clocked = true;
+    mixer.setClock(testClock);
+    std::string why;
+    ASSERT_TRUE(mixer.init(-1, 44100, &why)) << why;
+    const HSTREAM h = rampFromOne();
+    mixer.start();
+    for (double pace : {1.02, 0.98}) {  // callbacks 2 % late or early
+        SCOPED_TRACE(pace);
+        const double play = 5e9;
+        clockNow = std::int64_t(play);
+        ASSERT_TRUE(mixer.play(h, &why)) << why;
+        int expected = 0, moved = 0, silence = 0;
+        double worst = 0;
+        for (int k = 0; k < 25; ++k) {
+            const double at = play + k * pace * blockNs;
+            const auto [first, silent] = callbackAt(at);
+            if (first != expected) ++moved;
+            silence += silent;
+            EXPECT_LT(silent, bass::blockFrames) << "held back by a whole block";
+            expected = first + bass::blockFrames - silent;
+            for (double part : {0.0, 0.5, 0.99})
+                worst = std::max(worst, std::abs(heardMinusClockMs(h, at + part * pace * blockNs, play)));
+        }
+        EXPECT_LE(worst, 3.0) << "milliseconds off the clock at worst";
+        EXPECT_GT(moved + (silence > 0), 0) << "a 2 % drift must be corrected";
+        if (pace > 1) {
+            EXPECT_EQ(silence, 0) << "a slow device is caught up by skipping";
+        }
+    }
+    // On time but for one callback 4 ms late: the blocks follow each other.
+    const double play = 20e9;
+    clockNow = std::int64_t(play);
+    ASSERT_TRUE(mixer.play(h, &why)) << why;
+    for (int k = 0; k < 10; ++k)
+        ASSERT_EQ(callbackAt(play + k * blockNs + (k == 5 ? 4e6 : 0)), std::make_pair(k * bass::blockFrames, 0))
+            << "callback " << k;
+    mixer.setClock(nullptr);
+    mixer.freeAll();
+}

@@ -79,6 +79,7 @@ namespace bass {
 
 double outputLatencySeconds() { return mixer().latencySeconds(); }
 std::uint64_t decodedBytes(HSTREAM handle) { return mixer().decodedBytes(handle); }
+double heardSeconds(HSTREAM handle) { return mixer().heardSeconds(handle); }
 
 #ifndef _WIN32
 void setDeviceClock(std::int64_t (*clock)()) { mixer().setClock(clock); }

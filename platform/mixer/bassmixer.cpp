@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/bassoutput.h"
+#include "platform/mixer/decodeahead.h"
 
 namespace bass {
 
@@ -33,6 +34,7 @@ std::int64_t steadyNanoseconds() {
 struct Mixer::Stream {
     HSTREAM handle = 0;
     std::unique_ptr<Decoder> decoder;
+    DecodeAhead* ahead = nullptr;  // the decoder, when it decodes ahead
     Dsp dsps[maxDspPerStream];
     int dspCount = 0;
     std::atomic<bool> playing{false};
@@ -49,10 +51,15 @@ struct Mixer::Stream {
     // Keeping pace with the wall clock on a device (see keepOnWallClock).
     std::int64_t playNs = 0;  // device clock at play
     bool clockStarted = false;
-    std::int64_t clockStartNs = 0;
-    std::int64_t baselineFrames = 0;
-    int driftStreak = 0;  // callbacks in a row beyond the limit; sign = direction
-    int holdBlocks = 0;   // blocks of silence still to play instead of the stream
+    std::int64_t clockStartNs = 0;  // when the clip's sample 0 was (or would have been) heard
+    int driftStreak = 0;            // callbacks in a row beyond the limit; sign = direction
+    std::int64_t holdFrames = 0;    // silence still to play before the stream goes on
+
+    // What is heard: the stream's sample `heardFrame` begins to be heard at
+    // `heardNs` (device clock), and the block mixed holds `heardSpan` of them.
+    // Written by the callback, read without the mixer's lock (see Heard).
+    std::atomic<std::uint32_t> heardVersion{0};  // odd while being written
+    std::atomic<std::int64_t> heardNs{0}, heardFrame{-1}, heardSpan{0};
 
     void runDsps(unsigned char* data, int bytes) {
         for (int d = 0; d < dspCount; ++d) dsps[d].proc(dsps[d].handle, handle, data, BASS_DWORD(bytes), dsps[d].user);
@@ -136,24 +143,25 @@ void Mixer::mixBlock(unsigned char* out, int bytes) {
     for (auto& sp : streams) {
         Stream& s = *sp;
         if (!s.playing.load(std::memory_order_relaxed)) continue;
-        if (s.holdBlocks > 0) {
-            --s.holdBlocks;
-            continue;
-        }
         if (paced(s)) {
             mixPaced(s, out, bytes);
             continue;
         }
-        if (int(s.scratch.size()) < bytes) s.scratch.assign(std::size_t(bytes), 0);
-        const int got = s.decoder->read(s.scratch.data(), bytes);
+        // Held back to keep time: silence first, the stream after it.
+        const int held = int(std::min<std::int64_t>(s.holdFrames * bytesPerFrame, bytes));
+        s.holdFrames -= held / bytesPerFrame;
+        const int want = bytes - held;
+        if (want == 0) continue;
+        if (int(s.scratch.size()) < want) s.scratch.assign(std::size_t(bytes), 0);
+        const int got = s.decoder->read(s.scratch.data(), want);
         if (got > 0) {
             s.runDsps(s.scratch.data(), got);
-            addSaturated(reinterpret_cast<std::int16_t*>(out), reinterpret_cast<const std::int16_t*>(s.scratch.data()),
-                         got / 2);
+            addSaturated(reinterpret_cast<std::int16_t*>(out + held),
+                         reinterpret_cast<const std::int16_t*>(s.scratch.data()), got / 2);
             s.decoded.fetch_add(std::uint64_t(got), std::memory_order_relaxed);
         }
         // Only now, after its last block went through the DSPs.
-        if (got < bytes) s.playing.store(false, std::memory_order_release);
+        if (got < want) s.playing.store(false, std::memory_order_release);
     }
 }
 
@@ -163,55 +171,54 @@ void Mixer::mixBlock(unsigned char* out, int bytes) {
 // for good when the machine is busy, and a real device that underruns loses
 // the time it starved.
 //
-// At its first callback a stream starts as far in as the clock already is
-// (the time since play plus the output's latency), so what is heard lines
-// up with the moment it was asked to play; the few milliseconds skipped are
-// the clip's very start. At every later callback its position is compared
-// with the time since then; the offset of the first half second (how much
-// the device buffers ahead) is learned as the baseline, and a drift from it
-// beyond the limit for several callbacks in a row is put right: skipped
-// forward when behind, held back by whole blocks of silence when ahead. A
-// stream with DSP procedures is never moved: they must see every sample, in
-// order.
-constexpr std::int64_t driftLimitFrames = blockFrames / 2;  // 11.6 ms: under a frame at 60 Hz
-constexpr int driftPatience = 4;
+// At every callback the block about to be mixed is placed on the clock: it
+// begins to be heard `latencyFrames` after the callback (as the device
+// reports its buffer), and what is heard then should be the clip's sample
+// for that moment since play. At the first callback the stream starts as
+// far in as that (the few milliseconds skipped are the clip's very start);
+// later, an offset beyond the limit for two callbacks in a row is put right
+// by exactly its size: skipped forward when behind, silence inserted before
+// the block when ahead. Two, so that one late callback alone moves nothing.
+// A stream with DSP procedures is never moved: they must see every sample,
+// in order.
+constexpr std::int64_t driftLimitFrames = 44100 * 2 / 1000;  // 2 ms at 44.1 kHz
+constexpr int driftPatience = 2;
 
 void Mixer::skipFrames(Stream& s, std::int64_t frames) {
     if (s.decoder->skip(frames)) s.decoded.fetch_add(std::uint64_t(frames) * bytesPerFrame, std::memory_order_relaxed);
 }
 
+std::int64_t Mixer::framesIn(std::int64_t ns) const { return ns * rate / 1000000000; }
+
 void Mixer::keepOnWallClock(Stream& s, std::int64_t now) {
-    if (s.dspCount > 0 || s.holdBlocks > 0) return;
-    if (!s.clockStarted) {
-        const std::int64_t bufferFrames = blockBytes / bytesPerFrame;
-        const std::int64_t late = (now - s.playNs) * rate / 1000000000;
-        // Not after a paused output: then it starts from the top.
-        if (late >= 0 && late <= 2 * bufferFrames) skipFrames(s, late + latencyFrames);
-    }
+    if (s.dspCount > 0) return;
     const std::int64_t position = std::int64_t(s.decoded.load(std::memory_order_relaxed) / bytesPerFrame);
     if (!s.clockStarted) {
         s.clockStarted = true;
-        s.clockStartNs = now - position * 1000000000 / rate;
-        s.baselineFrames = 0;
         s.driftStreak = 0;
+        s.holdFrames = 0;
+        const std::int64_t late = framesIn(now - s.playNs);
+        const std::int64_t bufferFrames = blockBytes / bytesPerFrame;
+        // Not after a paused output: then it goes on from where it stopped.
+        if (position == 0 && late >= 0 && late <= 2 * bufferFrames) {
+            s.clockStartNs = s.playNs;
+            skipFrames(s, late + latencyFrames);
+        } else {
+            s.clockStartNs = now - (position - latencyFrames) * 1000000000 / rate;
+        }
         return;
     }
-    const std::int64_t elapsed = (now - s.clockStartNs) * rate / 1000000000;
-    const std::int64_t offset = position - elapsed;  // positive: ahead of the clock
-    if (elapsed < rate / 2) {
-        s.baselineFrames = std::max(s.baselineFrames, offset);
-        return;
-    }
-    const std::int64_t drift = offset - s.baselineFrames;
-    if (drift < -driftLimitFrames) s.driftStreak = std::min(s.driftStreak, 0) - 1;
-    else if (drift > driftLimitFrames) s.driftStreak = std::max(s.driftStreak, 0) + 1;
+    // What should begin to be heard when this block does, against what will.
+    const std::int64_t due = framesIn(now - s.clockStartNs) + latencyFrames;
+    const std::int64_t offset = position + s.holdFrames - due;  // > 0: ahead
+    if (offset < -driftLimitFrames) s.driftStreak = std::min(s.driftStreak, 0) - 1;
+    else if (offset > driftLimitFrames) s.driftStreak = std::max(s.driftStreak, 0) + 1;
     else s.driftStreak = 0;
     if (s.driftStreak <= -driftPatience) {
-        skipFrames(s, -drift);
+        skipFrames(s, -offset);
         s.driftStreak = 0;
     } else if (s.driftStreak >= driftPatience) {
-        const std::int64_t block = blockBytes / bytesPerFrame;
-        s.holdBlocks = int(std::max<std::int64_t>(1, (drift + block / 2) / block));
+        s.holdFrames += offset;
         s.driftStreak = 0;
     }
 }
@@ -222,10 +229,29 @@ bool Mixer::mixDeviceBlock(unsigned char* out, int bytes) {
     if (clocked)
         for (auto& s : streams)
             if (s->playing.load(std::memory_order_relaxed)) keepOnWallClock(*s, now);
+    for (auto& s : streams) {
+        const std::int64_t first = std::int64_t(s->decoded.load(std::memory_order_relaxed) / bytesPerFrame);
+        s->heardVersion.fetch_add(1, std::memory_order_acq_rel);
+        s->heardFrame.store(first, std::memory_order_relaxed);
+        s->heardNs.store(now + (latencyFrames + std::min<std::int64_t>(s->holdFrames, bytes / bytesPerFrame)) *
+                                   1000000000 / rate,
+                         std::memory_order_relaxed);
+        s->heardSpan.store(0, std::memory_order_relaxed);
+    }
     mixBlock(out, bytes);
+    bool pacing = false;
+    for (auto& s : streams) {
+        const auto last = std::int64_t(s->decoded.load(std::memory_order_relaxed) / bytesPerFrame);
+        s->heardSpan.store(last - s->heardFrame.load(std::memory_order_relaxed), std::memory_order_relaxed);
+        s->heardVersion.fetch_add(1, std::memory_order_release);
+        pacing = pacing || (s->pacing && s->playing.load(std::memory_order_relaxed));
+    }
+    // The pacer wakes only for a stream it paces: a thread of normal
+    // priority that holds the lock when the machine's load puts it aside
+    // would hold up the next callback.
     if (clocked) {
         lastCallback = std::chrono::steady_clock::now();
-        pacerWake.notify_all();
+        if (pacing) pacerWake.notify_all();
     }
     return anyPlaying();
 }
@@ -330,6 +356,13 @@ HSTREAM Mixer::createStream(const void* data, std::size_t size, std::string* why
         *why = "BASS_StreamCreateFile: " + detail;
         return 0;
     }
+    // On a device the callback must never wait for the decoder; offline,
+    // the mixing thread may as well decode itself.
+    if (const double seconds = backend.decodeAheadSeconds(); !offline && seconds > 0) {
+        auto ahead = std::make_unique<DecodeAhead>(std::move(s->decoder), rate, seconds);
+        s->ahead = ahead.get();
+        s->decoder = std::move(ahead);
+    }
     s->scratch.assign(std::size_t(blockBytes), 0);
     ApiLock hold(*this);
     s->handle = nextStream++;
@@ -352,6 +385,16 @@ void Mixer::start() {
 }
 
 bool Mixer::play(HSTREAM handle, std::string* why) {
+    // The moment asked for is the stream's start, however long the decoder
+    // takes to have its first sound ready; it gets that time outside the
+    // lock, so the device goes on meanwhile. (The stream table changes only
+    // on this thread; the mixer reads no stream that is not playing.)
+    const std::int64_t askedNs = clock ? clock() : steadyNanoseconds();
+    Stream* early = isInitialised ? findStream(handle) : nullptr;
+    if (early && early->ahead && !early->playing.load(std::memory_order_acquire)) {
+        std::string ignored;  // said again below
+        early->ahead->rewind(&ignored);
+    }
     {
         ApiLock hold(*this);
         Stream* s = isInitialised ? findStream(handle) : nullptr;
@@ -366,8 +409,9 @@ bool Mixer::play(HSTREAM handle, std::string* why) {
         }
         s->decoded.store(0, std::memory_order_relaxed);
         s->clockStarted = false;
-        s->playNs = clock ? clock() : steadyNanoseconds();
-        s->holdBlocks = 0;
+        s->playNs = askedNs;
+        s->holdFrames = 0;
+        s->heardFrame.store(-1, std::memory_order_relaxed);
         s->pendingBytes = 0;
         s->pendingEnded = false;
         s->pacing = false;
@@ -423,6 +467,7 @@ HDSP Mixer::setDsp(BASS_DWORD handle, DSPPROC* proc, BASS_DWORD user) {
     Stream* s = isInitialised ? findStream(handle) : nullptr;
     if (!s || !proc || s->dspCount == maxDspPerStream) return 0;
     const HDSP dsp = nextDsp++;
+    if (s->ahead) s->ahead->setLossless(true);
     s->dsps[s->dspCount++] = Dsp{proc, user, dsp};
     return dsp;
 }
@@ -438,6 +483,29 @@ bool Mixer::isActive(BASS_DWORD handle) const {
 std::uint64_t Mixer::decodedBytes(HSTREAM handle) const {
     const Stream* s = isInitialised ? findStream(handle) : nullptr;
     return s ? s->decoded.load(std::memory_order_relaxed) : 0;
+}
+
+// Without the lock, so that asking never holds up the callback: a reading
+// torn by a callback under way is taken again.
+double Mixer::heardSeconds(HSTREAM handle) {
+    const std::int64_t now = clock ? clock() : steadyNanoseconds();
+    Stream* s = isInitialised ? findStream(handle) : nullptr;
+    if (!s) return 0.0;
+    std::int64_t ns = 0, frame = -1, span = 0;
+    for (;;) {
+        const std::uint32_t before = s->heardVersion.load(std::memory_order_acquire);
+        ns = s->heardNs.load(std::memory_order_relaxed);
+        frame = s->heardFrame.load(std::memory_order_relaxed);
+        span = s->heardSpan.load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (before % 2 == 0 && s->heardVersion.load(std::memory_order_relaxed) == before) break;
+        std::this_thread::yield();
+    }
+    if (!device || frame < 0) return double(s->decoded.load(std::memory_order_relaxed)) / bytesPerFrame / rate;
+    // Before the block's first sound the one before it is heard; past its
+    // last, nothing new until the next callback.
+    const std::int64_t since = std::clamp(framesIn(now - ns), -(latencyFrames + blockBytes / bytesPerFrame), span);
+    return double(frame + since) / rate;
 }
 
 double Mixer::bufferSeconds() const { return isInitialised && device ? device->bufferSeconds() : 0.0; }

@@ -71,6 +71,9 @@ public:
     virtual bool prepareDecoding(std::string* /*why*/) { return true; }
     // False where no thread can run the offline output (the browser).
     virtual bool runsOffline() const { return true; }
+    // How far a device stream is decoded ahead of its output, on a thread
+    // of its own (platform/mixer/decodeahead.h); 0 decodes in the callback.
+    virtual double decodeAheadSeconds() const { return runsOffline() ? 2.0 : 0.0; }
     virtual std::unique_ptr<Decoder> openDecoder(const void* data, std::size_t size, int rate, std::string* why) = 0;
     // A device for `rate` Hz 16-bit stereo, paused, fed by `mixer`.
     virtual std::unique_ptr<Device> openDevice(Mixer& mixer, int rate, std::string* why) = 0;
@@ -120,6 +123,8 @@ public:
 
     bool initialised() const { return isInitialised; }
     std::uint64_t decodedBytes(HSTREAM handle) const;
+    // Seconds of the stream being heard now (see bass::heardSeconds).
+    double heardSeconds(HSTREAM handle);
     double bufferSeconds() const;
     double latencySeconds() const;
     void setClock(std::int64_t (*clock)());
@@ -138,6 +143,7 @@ private:
     void mixPaced(Stream& s, unsigned char* out, int bytes);
     void mixBlock(unsigned char* out, int bytes);
     void skipFrames(Stream& s, std::int64_t frames);
+    std::int64_t framesIn(std::int64_t ns) const;
     void keepOnWallClock(Stream& s, std::int64_t now);
     bool anyPlaying() const;
     void runOffline();
