@@ -9,6 +9,7 @@
 #include "demo/frameloop.h"
 #include "demo/music.h"
 #include "demo/packlocation.h"
+#include "demo/startupreport.h"
 #include "demo/stopsignals.h"
 #include "demo/timeline.h"
 #include "demo/videomode.h"
@@ -26,7 +27,7 @@
 #include "source/settings.h"
 #include "source/videostream.h"
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -77,29 +78,19 @@ void requireDisplay(int opened) {
                              "display.");
 }
 
-// QVO_TIMINGS=1 reports on stderr how long start-up took up to the first
-// presented frame, the 3.5 s pre-roll left out.
-struct StartupTimer {
-    bool enabled = std::getenv("QVO_TIMINGS") != nullptr;
-    std::chrono::steady_clock::time_point begin = std::chrono::steady_clock::now();
-    double prerollMs = 0;
-
-    double sinceBegin() const {
-        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
-    }
-    void report() const {
-        if (enabled)
-            std::fprintf(stderr, "start-up to first presented frame: %.1f ms (pre-roll of %.1f ms left out)\n",
-                         sinceBegin() - prerollMs, prerollMs);
-    }
-};
-PROCESS_STATE(StartupTimer, startupTimer);
+// The black pre-roll before the show: 3.5 s from the program's start, so
+// that the start-up (the display, the titles, the music's output and its
+// first decoding) happens during it instead of before it; but never less
+// than a second of black on the screen, which may be changing its mode.
+constexpr double prerollMs = 3500.0;
+constexpr double leastBlackMs = 1000.0;
 
 void runFrameLoop() {
     bool first = true;
     while (framePass()) {
-        if (first) startupTimer.report();
+        if (first) startup::firstFrame(prerollMs);
         first = false;
+        startup::sampleMemory();
         if (!videoMode) continue;
         if (!videoHandOff(videoFrame24, [](int progress) { aviWriter->addFrame(progress); })) break;
         // A stop request (SIGTERM, closing the console) ends the render as a
@@ -136,6 +127,7 @@ void initDemo() {
     std::set_new_handler(outOfMemoryHandler);
 
     fileServer->openPack(packFileName());
+    startup::phaseDone("pack");
 
     storeDisplaySettings();
 
@@ -147,17 +139,18 @@ void initDemo() {
     window->setSurface(surface);
     requireDisplay(window->open());
     if (videoMode) ShowWindow(getWindowHandle(), SW_HIDE);
+    startup::phaseDone("window");
+}
 
-    frameMark = demoTime();
-    const double prerollBegin = startupTimer.sinceBegin();
+// Presents the still black frame until the pre-roll is over (real time only).
+void finishPreroll(double windowOpenMs) {
     if (!videoMode) {
-        // Pre-roll: present the still black frame for 3.5 s.
-        while (msBetween(demoTime(), frameMark) < 3500) {
+        const double until = std::max(prerollMs, windowOpenMs + leastBlackMs);
+        while (startup::sinceBeginMs() < until) {
             endOnStopSignal();
             window->update();
         }
     }
-    startupTimer.prerollMs = startupTimer.sinceBegin() - prerollBegin;
     frameMark = demoTime();
 }
 
@@ -181,7 +174,9 @@ int runDemo(const char* commandLine) {
         if (videoMode) checkVideoFrameRate(videoFrameRate);
 
         initDemo();
+        const double windowOpenMs = startup::sinceBeginMs();
         loadTitles();
+        startup::phaseDone("titles");
         if (videoMode)
             aviWriter = new VideoStream(nullptr, "quel varn ossa.avi", 640, 480, soundEnabled,
                                         int(videoFrameRate), 44100, 16);
@@ -191,12 +186,15 @@ int runDemo(const char* commandLine) {
         // fast as the frames want it, unless real-time capture is asked for.
         if (videoMode) bass::useOfflineOutput(!bass::realtimeCaptureRequested());
         startMusic();
+        startup::phaseDone("music");
         if (videoMode) aviWriter->attachFrameBuffer(videoFrame24, &musicStream);
+        finishPreroll(windowOpenMs);
         playMusic();
         drawSquares(nullptr);
         loopStart = demoTime();
 
         runFrameLoop();
+        startup::reportMemory();
 
         delete aviWriter;
         aviWriter = nullptr;

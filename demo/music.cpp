@@ -22,10 +22,10 @@ void startMusic() {
         if (!musicStream) throw int(musicNoStream);
         BASS_Start();
     }
-    if (!alternateMusic) markSyncStart();
 }
 
 void playMusic() {
+    if (!alternateMusic) markSyncStart();
     if (!soundEnabled) return;
     if (!BASS_StreamPlay(musicStream, 0, 0)) throw int(musicWontPlay);
 }

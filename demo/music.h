@@ -1,8 +1,8 @@
 // The music: one MP3 clip from the pack, played by the audio library; the
 // moment it starts is the origin of every cue time.
 //
-//   startMusic();   // start-up: library, stream, output; marks the sync start
-//   playMusic();    // right before the frame loop
+//   startMusic();   // start-up: library, stream, output (decoding begins)
+//   playMusic();    // right before the frame loop; marks the sync start
 //   stopMusic();    // shutdown
 //
 // Failures are thrown as plain ints, the codes below. With sound off no audio

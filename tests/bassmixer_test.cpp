@@ -330,6 +330,12 @@ TEST_F(MixerTest, TheDevicesLatencyIsMadeUpAtTheStartAndWhatIsHeardKeepsToTheClo
         ASSERT_EQ(callbackAt(at), std::make_pair(441 + 2048 + k * bass::blockFrames, 0)) << "callback " << k;
         for (double part : {0.0, 0.3, 0.9}) EXPECT_NEAR(heardMinusClockMs(h, at + part * blockNs, play), 0.0, 0.05);
     }
+    // Played again, and the first callback comes 100 ms (4410 frames) late.
+    const double again = 3e9;
+    clockNow = std::int64_t(again);
+    ASSERT_TRUE(mixer.play(h, &why)) << why;
+    EXPECT_EQ(callbackAt(again + 100e6), std::make_pair(4410 + 2048, 0));
+    EXPECT_NEAR(heardMinusClockMs(h, again + 100e6, again), 0.0, 0.05);
     mixer.setClock(nullptr);
     mixer.freeAll();
 }

@@ -105,6 +105,7 @@ TEST_F(MusicTest, EachModeMakesItsCallsAndMarksTheSyncStartForTheMainClipOnly) {
             if (sound) openPack(alternate ? alternateMusicName : mainMusicName);
             startMusic();
             EXPECT_EQ(BASS_ChannelIsActive(musicStream), 0u) << "playing before playMusic";
+            EXPECT_FALSE(syncStartMarked) << "the output starts during the pre-roll; the cues count from the play";
             playMusic();
             EXPECT_EQ(BASS_ChannelIsActive(musicStream) != 0, sound);
             EXPECT_EQ(syncStartMarked, !alternate);

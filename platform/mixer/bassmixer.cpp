@@ -50,6 +50,7 @@ struct Mixer::Stream {
 
     // Keeping pace with the wall clock on a device (see keepOnWallClock).
     std::int64_t playNs = 0;  // device clock at play
+    bool freshPlay = false;   // no callback since play
     bool clockStarted = false;
     std::int64_t clockStartNs = 0;  // when the clip's sample 0 was (or would have been) heard
     int driftStreak = 0;            // callbacks in a row beyond the limit; sign = direction
@@ -191,18 +192,22 @@ void Mixer::skipFrames(Stream& s, std::int64_t frames) {
 std::int64_t Mixer::framesIn(std::int64_t ns) const { return ns * rate / 1000000000; }
 
 void Mixer::keepOnWallClock(Stream& s, std::int64_t now) {
-    if (s.dspCount > 0) return;
+    if (s.dspCount > 0) {
+        s.freshPlay = false;
+        return;
+    }
     const std::int64_t position = std::int64_t(s.decoded.load(std::memory_order_relaxed) / bytesPerFrame);
     if (!s.clockStarted) {
         s.clockStarted = true;
         s.driftStreak = 0;
         s.holdFrames = 0;
-        const std::int64_t late = framesIn(now - s.playNs);
-        const std::int64_t bufferFrames = blockBytes / bytesPerFrame;
-        // Not after a paused output: then it goes on from where it stopped.
-        if (position == 0 && late >= 0 && late <= 2 * bufferFrames) {
+        // After a play it starts where the clock will be when this block is
+        // heard, however late the callback; after a paused output it goes on
+        // from where it stopped.
+        if (s.freshPlay) {
+            s.freshPlay = false;
             s.clockStartNs = s.playNs;
-            skipFrames(s, late + latencyFrames);
+            skipFrames(s, std::max<std::int64_t>(0, framesIn(now - s.playNs)) + latencyFrames);
         } else {
             s.clockStartNs = now - (position - latencyFrames) * 1000000000 / rate;
         }
@@ -378,7 +383,14 @@ void Mixer::start() {
         // taken up afresh at the next callback.
         ApiLock hold(*this);
         running = true;
-        for (auto& s : streams) s->clockStarted = false;
+        // A stream played while the output was paused starts with the output.
+        std::int64_t now = -1;
+        for (auto& s : streams) {
+            s->clockStarted = false;
+            if (!s->freshPlay) continue;
+            if (now < 0) now = clock ? clock() : steadyNanoseconds();
+            s->playNs = now;
+        }
     }
     if (device) device->start();
     wake.notify_all();
@@ -409,6 +421,7 @@ bool Mixer::play(HSTREAM handle, std::string* why) {
         }
         s->decoded.store(0, std::memory_order_relaxed);
         s->clockStarted = false;
+        s->freshPlay = true;
         s->playNs = askedNs;
         s->holdFrames = 0;
         s->heardFrame.store(-1, std::memory_order_relaxed);

@@ -4,6 +4,9 @@
 #include "platform/standin/windowcore.h"
 
 #include <SDL.h>
+#include <dirent.h>
+
+#include <cstring>
 
 namespace {
 
@@ -127,6 +130,34 @@ void applyScreenSaver() {
 
 }  // namespace
 
+namespace {
+
+// Without a GPU (no DRM device: a virtual X server, a plain VM) OpenGL is
+// Mesa's software rasteriser, which takes half a second and some 30 MB to
+// start and draws a 640 x 480 picture no faster than SDL's own software
+// renderer; and SDL's check of whether a window's pixels should go through
+// GL starts it too. There SDL's software paths are the defaults;
+// SDL_RENDER_DRIVER and SDL_FRAMEBUFFER_ACCELERATION in the environment
+// still decide.
+bool gpuPresent() {
+    DIR* dri = opendir("/dev/dri");
+    if (!dri) return false;
+    bool found = false;
+    while (const dirent* entry = readdir(dri))
+        if (std::strncmp(entry->d_name, "card", 4) == 0 || std::strncmp(entry->d_name, "renderD", 7) == 0) found = true;
+    closedir(dri);
+    return found;
+}
+
+void preferSoftwareWithoutGpu() {
+    static const bool gpu = gpuPresent();
+    if (gpu) return;
+    SDL_SetHintWithPriority(SDL_HINT_RENDER_DRIVER, "software", SDL_HINT_DEFAULT);
+    SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
+}
+
+}  // namespace
+
 namespace windowcore::backend {
 
 std::unique_ptr<WindowRecord> openWindow(const WNDCLASSA& windowClass, const char* title, DWORD style, int x, int y,
@@ -192,6 +223,7 @@ bool startVideo() {
     // SDL keeps the screen saver away by default; here only
     // SystemParametersInfoA decides.
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    preferSoftwareWithoutGpu();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
     applyScreenSaver();
     if (cursorHidden()) SDL_ShowCursor(SDL_DISABLE);
