@@ -17,16 +17,20 @@ trap 'mountpoint -q "$full" && umount "$full"; rm -rf "$work"' EXIT
 publish() { "$render" --pack "$pack" --fps 10 --height 1440 --publish "$@"; }
 probe() { ffprobe -v error -count_packets -select_streams "$2" -show_entries "stream=$3" -of csv=p=0 "$1"; }
 mp4s() { find "$1" -name '*.mp4' | wc -l; }  # the file and any partial one
+# A minute's publish in the background ($shell), once its first frames are out.
+startPublish() {
+    (publish "$1" --to 60 >"$work/out.txt" 2>&1) &
+    shell=$!
+    for _ in $(seq 150); do
+        grep -q "Rendering video: *[1-9]" "$work/out.txt" 2>/dev/null && break
+        sleep 0.2
+    done
+}
 
 # 1. Ctrl-C mid-publish: the file is completed, playable, with the frames so
 #    far and their sound, under its own name.
 mkdir "$work/stop"
-(publish "$work/stop/show.mp4" --to 60 >"$work/out.txt" 2>&1) &
-shell=$!
-for _ in $(seq 150); do
-    grep -q "Rendering video: *[1-9]" "$work/out.txt" 2>/dev/null && break
-    sleep 0.2
-done
+startPublish "$work/stop/show.mp4"
 pkill -INT -P "$shell" -x qvo-render
 wait "$shell"
 check "Ctrl-C exits 0" test $? -eq 0
@@ -41,12 +45,7 @@ check "Ctrl-C: no partial file left" test "$(mp4s "$work/stop")" -eq 1
 
 # 2. Ctrl-C twice: the publish is abandoned and nothing is left.
 mkdir "$work/abandon"
-(publish "$work/abandon/show.mp4" --to 60 >"$work/out.txt" 2>&1) &
-shell=$!
-for _ in $(seq 150); do
-    grep -q "Rendering video: *[1-9]" "$work/out.txt" 2>/dev/null && break
-    sleep 0.2
-done
+startPublish "$work/abandon/show.mp4"
 pkill -INT -P "$shell" -x qvo-render
 pkill -INT -P "$shell" -x qvo-render
 wait "$shell"
