@@ -108,7 +108,7 @@ void VideoStream::fail(const char* message, int code) {
 // takes the final name only when it is complete: an earlier render survives
 // a failed or cancelled one, and two renders in one folder never write into
 // the same file. The extension stays, since it chooses the file's handler.
-static std::string partialName(const std::string& fileName) {
+std::string partialName(const std::string& fileName) {
     const std::size_t slash = fileName.find_last_of("/\\");
     const std::size_t dot = fileName.rfind('.');
     const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);

@@ -89,6 +89,10 @@ private:
     ProgressLine progressLine;
 };
 
+// The name a render is written under until it is complete: beside the
+// final one, with this process's id before the extension.
+std::string partialName(const std::string& fileName);
+
 // True once the user asked to stop the render: "Really?" confirmed in the
 // progress window, or Ctrl-C. The frame loop ends, and deleting the writer
 // completes the file with everything rendered so far.

@@ -1,9 +1,11 @@
 // qvo-render [--pack FILE] [--fps N] [--md5] [--dump K OUT.png|OUT.ppm]...
+// qvo-render [--pack FILE] [--fps N] --publish OUT.mp4 [--height 2160|1440] [--from S] [--to S]
 //
 // Renders the whole timeline headless, exactly as the video mode does, and
 //   --md5        prints "INDEX MD5" per frame: the MD5 of the 921600-byte
 //                24-bit frame (BGR, top row first) the AVI writer receives;
 //   --dump K F   writes frame K (from 0) to F, PNG or PPM by its extension.
+//   --publish F  writes the upload-ready MP4 instead (tools/render/publish.h).
 // The frame count goes to standard error. Exit 1 when the pack or a title is
 // unusable or a file cannot be written, 2 on a usage error.
 #include <unistd.h>
@@ -25,6 +27,7 @@ extern "C" {
 #include "demo/headlessrender.h"
 #include "demo/packlocation.h"
 #include "source/exceptionserver.h"
+#include "tools/render/publish.h"
 
 namespace {
 
@@ -34,11 +37,16 @@ int usage(const char* problem) {
     if (problem) std::fprintf(stderr, "qvo-render: %s\n", problem);
     std::fprintf(stderr,
                  "usage: qvo-render [--pack FILE] [--fps N] [--md5] [--raw OUT] [--dump K OUT.png|OUT.ppm]...\n"
+                 "       qvo-render [--pack FILE] [--fps N] --publish OUT.mp4 [--height 2160|1440] [--from S] [--to S]\n"
                  "  --pack FILE   the data pack (default: QuelVarnOssa.dat where the demo finds it)\n"
-                 "  --fps N       frames per second, 1 to 1000 (default 40)\n"
+                 "  --fps N       frames per second, 1 to 1000 (default 40; 60 with --publish)\n"
                  "  --md5         print INDEX MD5 of every 24-bit frame\n"
                  "  --raw OUT     write every 24-bit frame (bgr24, top row first) to OUT, - for stdout\n"
-                 "  --dump K OUT  write frame K (from 0) as PNG or PPM\n");
+                 "  --dump K OUT  write frame K (from 0) as PNG or PPM\n"
+                 "  --publish OUT write an MP4 for a video site: H.264 4:2:0 BT.709 with AAC, each pixel\n"
+                 "                a sharp block (2160: 3840x2160, 4x4, the default; 1440: 2560x1440, 3x3)\n"
+                 "  --from S --to S  publish only seconds S to S of the show (the timeline runs from its start)\n"
+                 "  --crf N --preset NAME  libx264's quality and speed (default: the measured ones)\n");
     return 2;
 }
 
@@ -47,6 +55,13 @@ bool parseInt(const char* text, long low, long high, long& value) {
     errno = 0;
     value = std::strtol(text, &end, 10);
     return errno == 0 && end != text && *end == '\0' && value >= low && value <= high;
+}
+
+bool parseSeconds(const char* text, double& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtod(text, &end);
+    return errno == 0 && end != text && *end == '\0' && value >= 0 && value <= 1e6;
 }
 
 bool endsWith(const std::string& s, const char* suffix) {
@@ -132,8 +147,9 @@ std::string describe(const ExceptionType& error) {
 
 int main(int argc, char** argv) {
     std::string pack = firstPackIn(packFolders(), "QuelVarnOssa.dat");
-    long fps = 40;
+    long fps = 0;  // not given
     bool md5 = false;
+    PublishRequest published;
     std::string rawPath;  // every frame's 24-bit bytes, back to back
     std::multimap<long, std::string> dumps;
     for (int i = 1; i < argc; ++i) {
@@ -152,6 +168,22 @@ int main(int argc, char** argv) {
             const std::string out = argv[++i];
             if (!endsWith(out, ".png") && !endsWith(out, ".ppm")) return usage("--dump writes .png or .ppm files");
             dumps.emplace(k, out);
+        } else if (arg == "--publish" && i + 1 < argc) {
+            published.output = argv[++i];
+        } else if (arg == "--height" && i + 1 < argc) {
+            long h = 0;
+            if (!parseInt(argv[++i], 1, 100000, h) || !publishHeightValid(int(h)))
+                return usage("--height takes 2160 or 1440");
+            published.height = int(h);
+        } else if ((arg == "--from" || arg == "--to") && i + 1 < argc) {
+            if (!parseSeconds(argv[++i], arg == "--from" ? published.from : published.to))
+                return usage((arg + " takes seconds, 0 or more").c_str());
+        } else if (arg == "--crf" && i + 1 < argc) {
+            long crf = 0;
+            if (!parseInt(argv[++i], 0, 51, crf)) return usage("--crf takes a whole number from 0 to 51");
+            published.crf = int(crf);
+        } else if (arg == "--preset" && i + 1 < argc) {
+            published.preset = argv[++i];
         } else if (arg == "--help" || arg == "-h") {
             usage(nullptr);
             return 0;
@@ -159,6 +191,22 @@ int main(int argc, char** argv) {
             return usage(("unknown or incomplete option " + arg).c_str());
         }
     }
+
+    if (!published.output.empty()) {
+        if (md5 || !rawPath.empty() || !dumps.empty()) return usage("--publish cannot be combined with --md5, --raw or --dump");
+        published.pack = pack;
+        published.frameRate = int(fps ? fps : 60);
+        try {
+            return publish(published);
+        } catch (const ExceptionType& error) {
+            std::fprintf(stderr, "qvo-render: %s\n", describe(error).c_str());
+        } catch (ExceptionSpace::Exception* error) {
+            std::fprintf(stderr, "qvo-render: %s\n", error->message.c_str());
+            delete error;
+        }
+        return 1;
+    }
+    if (fps == 0) fps = 40;
 
     const bool showProgress = ::isatty(2) != 0;
     bool writeFailed = false;
