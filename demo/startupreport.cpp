@@ -7,6 +7,11 @@
 
 #include "source/processstate.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#include <psapi.h>
+#endif
+
 namespace startup {
 
 namespace {
@@ -27,8 +32,16 @@ double msBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-// "Anonymous:" of /proc/self/smaps_rollup, in kB; -1 where there is none.
+// The memory only this process uses, in kB: "Anonymous:" of
+// /proc/self/smaps_rollup, or Windows' private bytes; -1 where neither is.
 long anonymousKb() {
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    if (!K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                                 sizeof counters))
+        return -1;
+    return long(counters.PrivateUsage / 1024);
+#else
     std::FILE* f = std::fopen("/proc/self/smaps_rollup", "r");
     if (!f) return -1;
     char line[256];
@@ -37,6 +50,7 @@ long anonymousKb() {
         if (std::sscanf(line, "Anonymous: %ld kB", &kb) == 1) break;
     std::fclose(f);
     return kb;
+#endif
 }
 
 }  // namespace
