@@ -81,7 +81,9 @@ int report(const std::vector<Sample>& samples, double limitMs) {
     const auto [lowest, highest] = std::minmax_element(offs.begin(), offs.end());
     std::vector<double> sizes;
     for (double o : offs) sizes.push_back(std::abs(o));
-    auto countBeyond = [&](double ms) { return std::count_if(sizes.begin(), sizes.end(), [ms](double o) { return o > ms; }); };
+    auto countBeyond = [&](double ms) {
+        return std::count_if(sizes.begin(), sizes.end(), [ms](double o) { return o > ms; });
+    };
     const auto beyond = countBeyond(limitMs);
     std::printf("bars fired: %zu\n", samples.size());
     std::printf("heard - clock over all bars: %+.1f .. %+.1f ms, median %+.2f ms, median size %.2f ms "
