@@ -31,7 +31,8 @@ if [ $busy = 1 ]; then sh -c 'while :; do :; done' & burner=$!; fi
 startup_once() {
     local dir=$1
     xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-        cd "$1" && QVO_TIMINGS=1 SDL_AUDIODRIVER=dummy ./quelvarnossa windowed 2>"$2" & pid=$!
+        cd "$1" || exit 1
+        QVO_TIMINGS=1 SDL_AUDIODRIVER=dummy ./quelvarnossa 2>"$2" & pid=$!
         sleep 6
         kb=$(sed -n "s/^Anonymous: *\([0-9]*\) kB/\1/p" /proc/$pid/smaps_rollup)
         kill -TERM $pid; wait $pid

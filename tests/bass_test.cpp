@@ -233,6 +233,36 @@ TEST_F(BassTest, OnADeviceTheHookSeesSmallPiecesSpreadOverRealTime) {
     EXPECT_LT(gaps[gaps.size() / 2], 3.0) << "median milliseconds between pieces (a block lasts 23)";
 }
 
+// On a device the clip is decoded ahead on a thread of its own: damage and
+// a clip cut short are still said, and the stream still ends.
+TEST_F(BassTest, OnADeviceDamageAndAnEarlyEndAreStillSaidAndTheStreamEnds) {
+    const auto clip = encodeMp3(testSignal(44100 * 4));
+    auto damaged = clip;
+    const auto middle = damaged.begin() + std::ptrdiff_t(damaged.size() / 2);
+    std::fill(middle, middle + 3000, 0x55);
+    const std::vector<unsigned char> cut(clip.begin(), clip.begin() + std::ptrdiff_t(clip.size() / 2));
+    clockStep = std::int64_t(blockNs);  // the device keeps time exactly
+    ASSERT_NE(init("disk"), 0) << bass::lastError();
+    BASS_Start();
+    const std::vector<const std::vector<unsigned char>*> images{&damaged, &cut};
+    for (const auto* image : images) {
+        const HSTREAM h = stream(*image);
+        ASSERT_NE(h, 0u) << bass::lastError();
+        testing::internal::CaptureStderr();
+        ASSERT_NE(BASS_StreamPlay(h, 0, 0), 0);
+        const bool ended = waitUntil([&] { return BASS_ChannelIsActive(h) == 0; });
+        const std::string said = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(ended) << "still playing";
+        if (image == &damaged) {
+            EXPECT_NE(said.find("damaged bytes skipped at 1."), std::string::npos) << said;
+        } else {
+            EXPECT_NE(said.find("the clip ends at 1."), std::string::npos) << said;
+            EXPECT_NE(said.find("of its 4.00 s"), std::string::npos) << said;
+        }
+        BASS_StreamFree(h);
+    }
+}
+
 TEST_F(BassTest, NoDeviceMeansInitFailsWithoutFallingBackToAFakeOne) {
     EXPECT_EQ(init("no-such-driver"), 0);
     EXPECT_NE(std::string(bass::lastError()), "");
