@@ -1,5 +1,6 @@
 #include "tools/render/publish.h"
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include "demo/videomode.h"
 #include "platform/bass.h"
 #include "platform/bassoutput.h"
+#include "platform/ffmpeg/mp4threadedwriter.h"
 #include "platform/ffmpeg/mp4writer.h"
 #include "source/debugserver.h"
 #include "source/fileserver.h"
@@ -41,15 +43,19 @@ constexpr const char* defaultPreset = "veryfast";
 std::int64_t soundEnd(std::int64_t frames, std::int64_t frameRate) { return frames * sampleRate / frameRate; }
 
 std::vector<std::int16_t> capturedMusic;
+std::atomic<std::size_t> capturedCount{0};  // read while the mixer's thread appends
 
 void captureMusic(HDSP, BASS_DWORD, void* buffer, BASS_DWORD length, BASS_DWORD) {
     const auto* samples = static_cast<const std::int16_t*>(buffer);
     capturedMusic.insert(capturedMusic.end(), samples, samples + length / 2);
+    capturedCount.store(capturedMusic.size(), std::memory_order_release);
 }
 
 // The main clip through the offline output, every block as the video
-// mode's capture hook receives it; empty (and why) when it cannot play.
-std::vector<std::int16_t> decodeMusic(const std::string& pack, std::string& why) {
+// mode's capture hook receives it, up to `wanted` sample frames or its
+// end (a short slice near the start needs only its first seconds); empty
+// (and why) when it cannot play.
+std::vector<std::int16_t> decodeMusic(const std::string& pack, std::int64_t wanted, std::string& why) {
     DebugServer debug(11, 0);
     FileServer files(&debug, 200);
     files.openPack(pack.c_str());
@@ -60,6 +66,7 @@ std::vector<std::int16_t> decodeMusic(const std::string& pack, std::string& why)
         return {};
     }
     capturedMusic.clear();
+    capturedCount = 0;
     bass::useOfflineOutput(true);
     HSTREAM stream = 0;
     if (!BASS_Init(-1, sampleRate, 16, nullptr) ||
@@ -69,8 +76,10 @@ std::vector<std::int16_t> decodeMusic(const std::string& pack, std::string& why)
         BASS_Free();
         return {};
     }
-    // The stream turns inactive only after its last block went through the hook.
-    while (BASS_ChannelIsActive(stream)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    // The stream turns inactive only after its last block went through the
+    // hook; after BASS_Stop no block goes through it.
+    while (BASS_ChannelIsActive(stream) && capturedCount.load(std::memory_order_acquire) < std::size_t(2 * wanted))
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     BASS_Stop();
     BASS_StreamFree(stream);
     BASS_Free();
@@ -115,7 +124,7 @@ int publish(const PublishRequest& request) {
     publishframe::fits(sourceWidth, sourceHeight, width, request.height, factor, geometry);
 
     std::string why;
-    const std::vector<std::int16_t> music = decodeMusic(request.pack, why);
+    const std::vector<std::int16_t> music = decodeMusic(request.pack, soundEnd(last, fps), why);
     if (music.empty()) return fail(why, progress);
     const std::int64_t musicFrames = std::int64_t(music.size()) / 2;
 
@@ -130,8 +139,11 @@ int publish(const PublishRequest& request) {
     settings.preset = request.preset.empty() ? defaultPreset : request.preset;
     PartialFile partial{partialName(request.output)};
     settings.path = partial.path;
+    // One picture filled here, one waiting, one with the encoder.
+    settings.pictures = 3;
     mp4::Writer writer;
     if (!writer.open(settings, why)) return fail(why, progress);
+    mp4::ThreadedWriter out(writer, settings.pictures);
 
     std::vector<std::int16_t> silence;
     bool stopped = false, finished = false, failed = false;
@@ -166,25 +178,28 @@ int publish(const PublishRequest& request) {
                 }
                 sound = silence.data();
             }
-            std::uint8_t* const* planes = writer.planes();
+            const int picture = out.take();
+            if (picture < 0) {
+                out.finish(why);  // the writer's failure, said
+                failed = true;
+                return false;
+            }
+            std::uint8_t* const* planes = out.planes(picture);
             if (!planes) {
                 why = "out of memory for the picture";
                 failed = true;
                 return false;
             }
             publishframe::convert(frame24, sourceWidth, sourceHeight, 3, sourceWidth * 3, geometry, planes,
-                                  writer.strides());
-            if (!writer.writeAudio(sound, int(end - begin), why) || !writer.writeFrame(why)) {
-                failed = true;
-                return false;
-            }
+                                  out.strides(picture));
+            out.submit(picture, sound, int(end - begin));
             const std::int64_t done = index + 1 - first;
             progress.show(int(done * 100 / (last - first)), int(done));
             if (index + 1 < last) return true;
         }
         // Completed while the stop handling is still ours: a second Ctrl-C
         // during the last pass over the file abandons it.
-        if (!writer.finish(why)) failed = true;
+        if (!out.finish(why)) failed = true;
         finished = !failed;
         return false;
     });
