@@ -3,8 +3,7 @@
 // thread, and one frame through libx264 with the publish's settings at
 // both sizes (its own threads, wall time per frame once its lookahead is
 // full). The converter is meant to cost under a tenth of the encoder.
-// The pictures are the demo's own, one a second of the timeline (needs
-// QuelVarnOssa.dat in the working folder, or QVO_BENCH_PACK).
+// The pictures are the demo's own (bench/demoframes.h).
 //
 //   cd build && bench/bench_publishframe
 #include <benchmark/benchmark.h>
@@ -14,28 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/demoframes.h"
 #include "codecs/publishframe.h"
-#include "demo/headlessrender.h"
 #include "platform/ffmpeg/mp4writer.h"
 
 namespace {
 
 constexpr int W = 640;
 constexpr int H = 480;
-
-const std::vector<std::vector<std::uint8_t>>& demoFrames() {
-    static const std::vector<std::vector<std::uint8_t>> frames = [] {
-        std::vector<std::vector<std::uint8_t>> out;
-        const char* pack = std::getenv("QVO_BENCH_PACK");
-        HeadlessRenderer renderer(pack ? pack : "QuelVarnOssa.dat", 1.0f);
-        renderer.run([&](int, const unsigned char* frame24, int) {
-            out.emplace_back(frame24, frame24 + std::size_t(W) * H * 3);
-            return true;
-        });
-        return out;
-    }();
-    return frames;
-}
 
 struct Planes {
     std::vector<std::uint8_t> y, cb, cr;
