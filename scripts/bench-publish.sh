@@ -43,7 +43,8 @@ median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 : >"$work/ours"
 : >"$work/theirs"
 for _ in $(seq "$rounds"); do
-    timed "$build/qvo-render" --pack "$pack" --fps "$fps" --publish "$work/ours.mp4" --from "$from" --to "$to" >>"$work/ours"
+    QVO_TIMINGS=1 timed "$build/qvo-render" --pack "$pack" --fps "$fps" --publish "$work/ours.mp4" --from "$from" --to "$to" >>"$work/ours"
+    grep "publish phases" "$work/log" >"$work/phases" || true
     timed ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt bgr24 -s 640x480 -r "$fps" -i "$work/frames.bgr" \
         -f s16le -ar 44100 -ac 2 -i "$work/sound.raw" \
         -vf "scale=2560:1920:flags=neighbor:out_color_matrix=bt709:out_range=tv,pad=3840:2160:640:120,format=yuv420p" \
@@ -56,4 +57,6 @@ theirs=$(median <"$work/theirs")
 echo "rounds, wall s: ours $(tr '\n' ' ' <"$work/ours")/ ffmpeg $(tr '\n' ' ' <"$work/theirs")"
 printf "%-22s %8s %8s %8s\n" "slice" "ours s" "ffmpeg s" "ratio"
 printf "%-22s %8.2f %8.2f %8.2f\n" "${from}-${to} s, $count frames" "$ours" "$theirs" "$(echo "$ours / $theirs" | bc -l)"
+echo "ours, last round: $(cat "$work/phases")"
+echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "files: ours $(stat -c %s "$work/ours.mp4") bytes, ffmpeg $(stat -c %s "$work/theirs.mp4") bytes"

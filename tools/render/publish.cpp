@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -98,6 +99,41 @@ struct PartialFile {
     }
 };
 
+// QVO_TIMINGS=1: where a publish's time goes, said at its end. "waiting"
+// is the time the renderer waited for a free picture: the encoder is the
+// slower side by that much.
+class PhaseTimes {
+public:
+    void mark(const char* name) {
+        if (!on) return;
+        const auto now = Clock::now();
+        char part[80];
+        std::snprintf(part, sizeof part, "%s%s %.2f s", text.empty() ? "" : ", ", name, seconds(last, now));
+        text += part;
+        last = now;
+    }
+    // Time spent in `step`, added to the waiting total.
+    template <typename Step>
+    auto waitFor(Step step) {
+        if (!on) return step();
+        const auto before = Clock::now();
+        auto result = step();
+        waiting += seconds(before, Clock::now());
+        return result;
+    }
+    void report() const {
+        if (on) std::fprintf(stderr, "publish phases: %s (of which waiting for the encoder %.2f s)\n", text.c_str(), waiting);
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    static double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+    bool on = std::getenv("QVO_TIMINGS") != nullptr;
+    Clock::time_point last = Clock::now();
+    std::string text;
+    double waiting = 0;
+};
+
 int fail(const std::string& why, ProgressLine& progress) {
     progress.breakLine();
     std::fprintf(stderr, "qvo-render: %s\n", why.c_str());
@@ -123,9 +159,11 @@ int publish(const PublishRequest& request) {
     const int width = request.height * 16 / 9, factor = request.height == 2160 ? 4 : 3;
     publishframe::fits(sourceWidth, sourceHeight, width, request.height, factor, geometry);
 
+    PhaseTimes phases;
     std::string why;
     const std::vector<std::int16_t> music = decodeMusic(request.pack, soundEnd(last, fps), why);
     if (music.empty()) return fail(why, progress);
+    phases.mark("music");
     const std::int64_t musicFrames = std::int64_t(music.size()) / 2;
 
     mp4::Settings settings;
@@ -144,6 +182,7 @@ int publish(const PublishRequest& request) {
     mp4::Writer writer;
     if (!writer.open(settings, why)) return fail(why, progress);
     mp4::ThreadedWriter out(writer, settings.pictures);
+    phases.mark("encoder set up");
 
     std::vector<std::int16_t> silence;
     bool stopped = false, finished = false, failed = false;
@@ -158,7 +197,10 @@ int publish(const PublishRequest& request) {
             rendercancel::setAbandonedFile(partial.path.c_str());
         }
         if (index < first) return true;
-        if (!progress.started()) progress.start();
+        if (!progress.started()) {
+            phases.mark("frames before the slice");
+            progress.start();
+        }
         if (stopRequested() || renderCancelled()) {
             progress.breakLine();
             std::fprintf(stderr, "Interrupted: completing the file with the frames so far "
@@ -178,7 +220,7 @@ int publish(const PublishRequest& request) {
                 }
                 sound = silence.data();
             }
-            const int picture = out.take();
+            const int picture = phases.waitFor([&] { return out.take(); });
             if (picture < 0) {
                 out.finish(why);  // the writer's failure, said
                 failed = true;
@@ -199,7 +241,9 @@ int publish(const PublishRequest& request) {
         }
         // Completed while the stop handling is still ours: a second Ctrl-C
         // during the last pass over the file abandons it.
+        phases.mark("the slice's frames");
         if (!out.finish(why)) failed = true;
+        phases.mark("last frames encoded, index");
         finished = !failed;
         return false;
     });
@@ -211,5 +255,6 @@ int publish(const PublishRequest& request) {
     if (error) return fail("cannot name the file " + request.output + ": " + error.message(), progress);
     partial.path.clear();
     progress.finish(int(writer.framesWritten()), writer.samplesWritten(), sampleRate, stopped);
+    phases.report();
     return 0;
 }
