@@ -12,7 +12,7 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
-#include "demo/headlessrender.h"
+#include "bench/demoframes.h"
 #include "codecs/bgrrows.h"
 #include "codecs/huffyuvframe.h"
 #include "codecs/utvideoframe.h"
@@ -25,20 +25,6 @@ namespace {
 
 constexpr int W = 640;
 constexpr int H = 480;
-
-const std::vector<std::vector<std::uint8_t>>& demoFrames() {
-    static const std::vector<std::vector<std::uint8_t>> frames = [] {
-        std::vector<std::vector<std::uint8_t>> out;
-        const char* pack = std::getenv("QVO_BENCH_PACK");
-        HeadlessRenderer renderer(pack ? pack : "QuelVarnOssa.dat", 1.0f);
-        renderer.run([&](int, const unsigned char* frame24, int) {
-            out.emplace_back(frame24, frame24 + std::size_t(W) * H * 3);
-            return true;
-        });
-        return out;
-    }();
-    return frames;
-}
 
 void perFrame(benchmark::State& state, std::size_t frames) {
     state.SetItemsProcessed(std::int64_t(state.iterations()));

@@ -8,7 +8,8 @@
 # renderer's own frames, per colour. (ffmpeg's own scaler is not used for
 # the way back: its YCbCr to RGB makes 27 dB of an exact red here.)
 # Prints the PSNR table, the size per minute and the time per second of the
-# show, extrapolated to the whole show.
+# show, extrapolated to the whole show (one slice timed again three seconds
+# long parts what each second costs from what a publish pays once).
 #   scripts/publish-quality.sh [BUILD_DIR]
 set -eu
 build=$(cd "${1:-build}" && pwd)
@@ -64,6 +65,7 @@ for s in $starts; do
     /usr/bin/time -o "$work/time" -f "%e" "$build/qvo-render" --pack "$pack" --fps "$fps" \
         --publish "$out" --from "$s" --to $((s + 1)) $extra 2>"$work/log" || { cat "$work/log" >&2; exit 1; }
     seconds=$(echo "$seconds + $(cat "$work/time")" | bc -l)
+    [ "$s" = 75 ] && one=$(cat "$work/time")
     bytes=$((bytes + $(stat -c %s "$out")))
     for o in $offsets; do
         k=$((s * fps + o))
@@ -81,3 +83,14 @@ echo "size: $(echo "$bytes / $n * 60 / 1000000" | bc -l | xargs printf "%.0f") M
 echo "time: $(echo "$seconds / $n" | bc -l | xargs printf "%.1f") s per second of show" \
      "(each slice renders the timeline up to it too), about" \
      "$(echo "$seconds / $n * 152 / 60" | bc -l | xargs printf "%.0f") min for the whole show"
+# What a publish pays once (start-up, the timeline up to the slice, the
+# encoder's last frames, the index) apart from what each second costs: the
+# middle slice again, three seconds long.
+# shellcheck disable=SC2086
+/usr/bin/time -o "$work/time" -f "%e" "$build/qvo-render" --pack "$pack" --fps "$fps" \
+    --publish "$work/three.mp4" --from 75 --to 78 $extra 2>"$work/log" || { cat "$work/log" >&2; exit 1; }
+three=$(cat "$work/time")
+perSecond=$(echo "($three - $one) / 2" | bc -l)
+echo "      75-76 s took $one s, 75-78 s $three s: $(printf "%.1f" "$perSecond") s per second of show," \
+     "$(echo "$one - $perSecond" | bc -l | xargs printf "%.1f") s once; the whole show about" \
+     "$(echo "($one - $perSecond + 152 * $perSecond) / 60" | bc -l | xargs printf "%.0f") min"

@@ -1,5 +1,7 @@
 #include "platform/ffmpeg/mp4writer.h"
 
+#include <algorithm>
+#include <numeric>
 #include <vector>
 
 extern "C" {
@@ -32,7 +34,7 @@ struct Writer::State {
     AVCodecContext* audio = nullptr;
     AVStream* videoStream = nullptr;
     AVStream* audioStream = nullptr;
-    AVFrame* picture = nullptr;
+    std::vector<AVFrame*> pictures;
     AVFrame* sound = nullptr;
     AVPacket* packet = nullptr;
     bool headerWritten = false;
@@ -45,7 +47,7 @@ struct Writer::State {
     ~State() {
         av_packet_free(&packet);
         av_frame_free(&sound);
-        av_frame_free(&picture);
+        for (AVFrame*& picture : pictures) av_frame_free(&picture);
         avcodec_free_context(&audio);
         avcodec_free_context(&video);
         if (format) {
@@ -114,10 +116,12 @@ bool Writer::open(const Settings& settings, std::string& why) {
     }
     s.video = avcodec_alloc_context3(h264);
     s.audio = avcodec_alloc_context3(aac);
-    s.picture = av_frame_alloc();
+    s.pictures.assign(std::size_t(std::max(1, settings.pictures)), nullptr);
+    bool allocated = true;
+    for (AVFrame*& picture : s.pictures) allocated = (picture = av_frame_alloc()) && allocated;
     s.sound = av_frame_alloc();
     s.packet = av_packet_alloc();
-    if (!s.video || !s.audio || !s.picture || !s.sound || !s.packet) {
+    if (!s.video || !s.audio || !allocated || !s.sound || !s.packet) {
         why = "out of memory";
         return false;
     }
@@ -174,15 +178,18 @@ bool Writer::open(const Settings& settings, std::string& why) {
         (result = avcodec_parameters_from_context(s.audioStream->codecpar, a)) < 0)
         return failed(why, "stream parameters", result);
 
-    s.picture->format = v->pix_fmt;
-    s.picture->width = v->width;
-    s.picture->height = v->height;
-    s.picture->color_primaries = v->color_primaries;
-    s.picture->color_trc = v->color_trc;
-    s.picture->colorspace = v->colorspace;
-    s.picture->color_range = v->color_range;
-    s.picture->sample_aspect_ratio = v->sample_aspect_ratio;
-    if ((result = av_frame_get_buffer(s.picture, 0)) < 0) return failed(why, "out of memory for the picture", result);
+    for (AVFrame* picture : s.pictures) {
+        picture->format = v->pix_fmt;
+        picture->width = v->width;
+        picture->height = v->height;
+        picture->color_primaries = v->color_primaries;
+        picture->color_trc = v->color_trc;
+        picture->colorspace = v->colorspace;
+        picture->color_range = v->color_range;
+        picture->sample_aspect_ratio = v->sample_aspect_ratio;
+        if ((result = av_frame_get_buffer(picture, 0)) < 0)
+            return failed(why, "out of memory for the picture", result);
+    }
     s.sound->format = a->sample_fmt;
     s.sound->sample_rate = a->sample_rate;
     s.sound->nb_samples = a->frame_size;
@@ -196,6 +203,9 @@ bool Writer::open(const Settings& settings, std::string& why) {
     // the file at the end), so that a player starts before the download ends.
     options = nullptr;
     av_dict_set(&options, "movflags", "+faststart+write_colr", 0);
+    // The edit lists count in the movie's time scale (1000 by default): one
+    // both a frame and a sample divide keeps the sound's length exact.
+    av_dict_set_int(&options, "movie_timescale", std::lcm(std::int64_t(settings.sampleRate), std::int64_t(settings.frameRate)), 0);
     result = avformat_write_header(s.format, &options);
     av_dict_free(&options);
     if (result < 0) {
@@ -206,19 +216,21 @@ bool Writer::open(const Settings& settings, std::string& why) {
     return true;
 }
 
-std::uint8_t* const* Writer::planes() {
-    // The encoder may still hold the last frame: take a fresh buffer then.
-    if (av_frame_make_writable(state->picture) < 0) return nullptr;
-    return state->picture->data;
+std::uint8_t* const* Writer::planes(int picture) {
+    // The encoder may still hold the picture: take a fresh buffer then.
+    AVFrame* frame = state->pictures[std::size_t(picture)];
+    if (av_frame_make_writable(frame) < 0) return nullptr;
+    return frame->data;
 }
 
-const int* Writer::strides() { return state->picture->linesize; }
+const int* Writer::strides(int picture) { return state->pictures[std::size_t(picture)]->linesize; }
 
-bool Writer::writeFrame(std::string& why) {
+bool Writer::writeFrame(int picture, std::string& why) {
     State& s = *state;
     if (s.broken) return failed(why, "cannot write " + s.settings.path, AVERROR(EIO));
-    s.picture->pts = s.frames++;
-    return s.send(s.video, s.videoStream, s.picture, why);
+    AVFrame* frame = s.pictures[std::size_t(picture)];
+    frame->pts = s.frames++;
+    return s.send(s.video, s.videoStream, frame, why);
 }
 
 bool Writer::writeAudio(const std::int16_t* samples, int sampleFrames, std::string& why) {

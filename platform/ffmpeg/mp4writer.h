@@ -34,6 +34,9 @@ struct Settings {
     std::string tune;      // empty: none
     int crf = 18;
     int chromaQpOffset = 0;
+    // Pictures to fill, so that one can be filled while another is encoded
+    // (mp4::ThreadedWriter).
+    int pictures = 1;
 };
 
 class Writer {
@@ -44,10 +47,12 @@ public:
     Writer& operator=(const Writer&) = delete;
 
     bool open(const Settings& settings, std::string& why);
-    // The next frame's planes, writable until writeFrame.
-    std::uint8_t* const* planes();
-    const int* strides();
-    bool writeFrame(std::string& why);
+    // A picture's planes, writable until it goes to writeFrame; each call
+    // may give new ones (the encoder may still hold the last).
+    std::uint8_t* const* planes(int picture = 0);
+    const int* strides(int picture = 0);
+    bool writeFrame(int picture, std::string& why);
+    bool writeFrame(std::string& why) { return writeFrame(0, why); }
     // Interleaved stereo samples, appended to what came before.
     bool writeAudio(const std::int16_t* samples, int sampleFrames, std::string& why);
     bool finish(std::string& why);

@@ -1,9 +1,11 @@
 #include "tools/render/publish.h"
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "demo/videomode.h"
 #include "platform/bass.h"
 #include "platform/bassoutput.h"
+#include "platform/ffmpeg/mp4threadedwriter.h"
 #include "platform/ffmpeg/mp4writer.h"
 #include "source/debugserver.h"
 #include "source/fileserver.h"
@@ -41,15 +44,19 @@ constexpr const char* defaultPreset = "veryfast";
 std::int64_t soundEnd(std::int64_t frames, std::int64_t frameRate) { return frames * sampleRate / frameRate; }
 
 std::vector<std::int16_t> capturedMusic;
+std::atomic<std::size_t> capturedCount{0};  // read while the mixer's thread appends
 
 void captureMusic(HDSP, BASS_DWORD, void* buffer, BASS_DWORD length, BASS_DWORD) {
     const auto* samples = static_cast<const std::int16_t*>(buffer);
     capturedMusic.insert(capturedMusic.end(), samples, samples + length / 2);
+    capturedCount.store(capturedMusic.size(), std::memory_order_release);
 }
 
 // The main clip through the offline output, every block as the video
-// mode's capture hook receives it; empty (and why) when it cannot play.
-std::vector<std::int16_t> decodeMusic(const std::string& pack, std::string& why) {
+// mode's capture hook receives it, up to `wanted` sample frames or its
+// end (a short slice near the start needs only its first seconds); empty
+// (and why) when it cannot play.
+std::vector<std::int16_t> decodeMusic(const std::string& pack, std::int64_t wanted, std::string& why) {
     DebugServer debug(11, 0);
     FileServer files(&debug, 200);
     files.openPack(pack.c_str());
@@ -60,6 +67,7 @@ std::vector<std::int16_t> decodeMusic(const std::string& pack, std::string& why)
         return {};
     }
     capturedMusic.clear();
+    capturedCount = 0;
     bass::useOfflineOutput(true);
     HSTREAM stream = 0;
     if (!BASS_Init(-1, sampleRate, 16, nullptr) ||
@@ -69,8 +77,10 @@ std::vector<std::int16_t> decodeMusic(const std::string& pack, std::string& why)
         BASS_Free();
         return {};
     }
-    // The stream turns inactive only after its last block went through the hook.
-    while (BASS_ChannelIsActive(stream)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    // The stream turns inactive only after its last block went through the
+    // hook; after BASS_Stop no block goes through it.
+    while (BASS_ChannelIsActive(stream) && capturedCount.load(std::memory_order_acquire) < std::size_t(2 * wanted))
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     BASS_Stop();
     BASS_StreamFree(stream);
     BASS_Free();
@@ -87,6 +97,41 @@ struct PartialFile {
         std::error_code error;
         std::filesystem::remove(path, error);
     }
+};
+
+// QVO_TIMINGS=1: where a publish's time goes, said at its end. "waiting"
+// is the time the renderer waited for a free picture: the encoder is the
+// slower side by that much.
+class PhaseTimes {
+public:
+    void mark(const char* name) {
+        if (!on) return;
+        const auto now = Clock::now();
+        char part[80];
+        std::snprintf(part, sizeof part, "%s%s %.2f s", text.empty() ? "" : ", ", name, seconds(last, now));
+        text += part;
+        last = now;
+    }
+    // Time spent in `step`, added to the waiting total.
+    template <typename Step>
+    auto waitFor(Step step) {
+        if (!on) return step();
+        const auto before = Clock::now();
+        auto result = step();
+        waiting += seconds(before, Clock::now());
+        return result;
+    }
+    void report() const {
+        if (on) std::fprintf(stderr, "publish phases: %s (of which waiting for the encoder %.2f s)\n", text.c_str(), waiting);
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    static double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+    bool on = std::getenv("QVO_TIMINGS") != nullptr;
+    Clock::time_point last = Clock::now();
+    std::string text;
+    double waiting = 0;
 };
 
 int fail(const std::string& why, ProgressLine& progress) {
@@ -114,9 +159,11 @@ int publish(const PublishRequest& request) {
     const int width = request.height * 16 / 9, factor = request.height == 2160 ? 4 : 3;
     publishframe::fits(sourceWidth, sourceHeight, width, request.height, factor, geometry);
 
+    PhaseTimes phases;
     std::string why;
-    const std::vector<std::int16_t> music = decodeMusic(request.pack, why);
+    const std::vector<std::int16_t> music = decodeMusic(request.pack, soundEnd(last, fps), why);
     if (music.empty()) return fail(why, progress);
+    phases.mark("music");
     const std::int64_t musicFrames = std::int64_t(music.size()) / 2;
 
     mp4::Settings settings;
@@ -130,8 +177,12 @@ int publish(const PublishRequest& request) {
     settings.preset = request.preset.empty() ? defaultPreset : request.preset;
     PartialFile partial{partialName(request.output)};
     settings.path = partial.path;
+    // One picture filled here, one waiting, one with the encoder.
+    settings.pictures = 3;
     mp4::Writer writer;
     if (!writer.open(settings, why)) return fail(why, progress);
+    mp4::ThreadedWriter out(writer, settings.pictures);
+    phases.mark("encoder set up");
 
     std::vector<std::int16_t> silence;
     bool stopped = false, finished = false, failed = false;
@@ -146,7 +197,10 @@ int publish(const PublishRequest& request) {
             rendercancel::setAbandonedFile(partial.path.c_str());
         }
         if (index < first) return true;
-        if (!progress.started()) progress.start();
+        if (!progress.started()) {
+            phases.mark("frames before the slice");
+            progress.start();
+        }
         if (stopRequested() || renderCancelled()) {
             progress.breakLine();
             std::fprintf(stderr, "Interrupted: completing the file with the frames so far "
@@ -166,25 +220,30 @@ int publish(const PublishRequest& request) {
                 }
                 sound = silence.data();
             }
-            std::uint8_t* const* planes = writer.planes();
+            const int picture = phases.waitFor([&] { return out.take(); });
+            if (picture < 0) {
+                out.finish(why);  // the writer's failure, said
+                failed = true;
+                return false;
+            }
+            std::uint8_t* const* planes = out.planes(picture);
             if (!planes) {
                 why = "out of memory for the picture";
                 failed = true;
                 return false;
             }
             publishframe::convert(frame24, sourceWidth, sourceHeight, 3, sourceWidth * 3, geometry, planes,
-                                  writer.strides());
-            if (!writer.writeAudio(sound, int(end - begin), why) || !writer.writeFrame(why)) {
-                failed = true;
-                return false;
-            }
+                                  out.strides(picture));
+            out.submit(picture, sound, int(end - begin));
             const std::int64_t done = index + 1 - first;
             progress.show(int(done * 100 / (last - first)), int(done));
             if (index + 1 < last) return true;
         }
         // Completed while the stop handling is still ours: a second Ctrl-C
         // during the last pass over the file abandons it.
-        if (!writer.finish(why)) failed = true;
+        phases.mark("the slice's frames");
+        if (!out.finish(why)) failed = true;
+        phases.mark("last frames encoded, index");
         finished = !failed;
         return false;
     });
@@ -196,5 +255,6 @@ int publish(const PublishRequest& request) {
     if (error) return fail("cannot name the file " + request.output + ": " + error.message(), progress);
     partial.path.clear();
     progress.finish(int(writer.framesWritten()), writer.samplesWritten(), sampleRate, stopped);
+    phases.report();
     return 0;
 }
