@@ -1,14 +1,22 @@
 # The browser build's links: demo/, display/ and source/ as they are, over the
 # platform/web backend (canvas, Web Audio, an in-page message box).
-#   quelvarnossa.js/.wasm  the page's program; platform/web/index.html runs it
+#   quelvarnossa.js/.wasm  the page's program (a factory of instances);
+#                          platform/web/index.html runs it
 #   qvo-framemd5.js/.wasm  the headless renderer for node, printing every
 #                          frame's MD5 as qvo-render --md5 does
 # The frame loop blocks as on the desktop; Asyncify lets the platform layer
 # hand the browser its turn (each Flip waits for the next animation frame).
 
 set_target_properties(quelvarnossa PROPERTIES SUFFIX ".js")
+# The page's questions about the pack before the click (not globbed into the
+# platform library: only the page's program has a page to answer).
+target_sources(quelvarnossa PRIVATE platform/web/page/packcheck.cpp)
+# A factory, not a global instance: each run is a fresh instance over the one
+# compiled module, so "watch again" needs no reload (and no second click).
 target_link_options(quelvarnossa PRIVATE
   -sENVIRONMENT=web
+  -sMODULARIZE=1
+  -sEXPORT_NAME=createQuelVarnOssa
   -sASYNCIFY
   "SHELL:-sASYNCIFY_IMPORTS=['qvo_wait_frame','qvo_message_box','qvo_audio_decode']"
   -sASYNCIFY_STACK_SIZE=65536
@@ -16,7 +24,7 @@ target_link_options(quelvarnossa PRIVATE
   -sEXIT_RUNTIME=1
   -sALLOW_MEMORY_GROWTH=1
   -sINITIAL_MEMORY=64MB
-  "SHELL:-sEXPORTED_RUNTIME_METHODS=['callMain','FS']"
+  "SHELL:-sEXPORTED_RUNTIME_METHODS=['callMain','FS','allocateUTF8']"
   "SHELL:-sEXPORTED_FUNCTIONS=['_main','_malloc','_free']")
 
 add_executable(qvo-framemd5 tests/web/framemd5.cpp)
