@@ -37,3 +37,15 @@ target_link_options(qvo-framemd5 PRIVATE
   -sEXIT_RUNTIME=1
   -sALLOW_MEMORY_GROWTH=1
   -sINITIAL_MEMORY=64MB)
+
+# bench_frame's frame loop for node: scripts/bench-web.sh sets its figures
+# against the native ones.
+add_executable(bench_frame_web bench/web/bench_frame_web.cpp)
+target_link_libraries(bench_frame_web PRIVATE qvo_demo)
+set_target_properties(bench_frame_web PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR} SUFFIX ".js")
+target_link_options(bench_frame_web PRIVATE
+  -sENVIRONMENT=node
+  -sWASM_ASYNC_COMPILATION=0
+  -sEXIT_RUNTIME=1
+  -sALLOW_MEMORY_GROWTH=1
+  -sINITIAL_MEMORY=64MB)
