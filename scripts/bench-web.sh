@@ -5,6 +5,8 @@
 # (bench/framescene.h). Prints both times per frame and their ratio for
 #   BM_frame        the frame drawn (every effect, averaged over the timeline)
 #   BM_frameCanvas  the frame drawn and made into the canvas's RGBA pixels
+#   BM_fillNoise, BM_fillStreakNoise  the two noise fills alone (the most of
+#                   a frame's drawing), to see where a gap comes from
 # SECONDS (first argument, 2 by default) is each measure's minimum time.
 # The two run one after the other, never at once.
 set -e
@@ -23,7 +25,7 @@ native=$(mktemp)
 wasm=$(mktemp)
 trap 'rm -f "$native" "$wasm"' EXIT
 # CSV: "BM_frame/min_time:2.000",iterations,real_time,cpu_time,ns,...
-build/bench/bench_frame --benchmark_filter='^BM_frame(Canvas)?/' --benchmark_min_time="$seconds" \
+build/bench/bench_frame --benchmark_filter='^BM_(frame|frameCanvas|fillNoise|fillStreakNoise)(/|$)' --benchmark_min_time="$seconds" \
     --benchmark_format=csv 2>/dev/null |
     awk -F, 'NR > 1 { n = $1; gsub(/"/, "", n); sub(/\/.*/, "", n); print n, $3 }' >"$native"
 node build-web/bench_frame_web.js "$seconds" >"$wasm"

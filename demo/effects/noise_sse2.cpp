@@ -12,14 +12,17 @@ namespace {
 
 // Lane k of the result holds the byte of the sequence that starts at bit
 // n + 32 + k, for a block of eight pixels starting at pixel n (n % 8 == 0).
-// The 16 bits from n + 31 are broadcast and lane k shifted right by k + 1
-// through a high-half multiply by 2^(15 - k).
+// The 16 bits from n + 31 are broadcast; lane k's wanted bits k + 1 to k + 8
+// are moved to the top byte by a low-half multiply by 2^(7 - k), which drops
+// the bits above them, and brought down by a shift of 8. (A low multiply and
+// a shift are single WebAssembly SIMD instructions; a high-half multiply is
+// not.)
 inline __m128i blockBytes(const unsigned char* bytes, std::size_t n) {
     std::uint32_t raw;
     std::memcpy(&raw, bytes + n / 8 + 3, sizeof raw);
     const __m128i window = _mm_set1_epi16(short(raw >> 7 & 0xFFFF));
-    const __m128i shifts = _mm_setr_epi16(short(0x8000), 0x4000, 0x2000, 0x1000, 0x0800, 0x0400, 0x0200, 0x0100);
-    return _mm_and_si128(_mm_mulhi_epu16(window, shifts), _mm_set1_epi16(0xFF));
+    const __m128i shifts = _mm_setr_epi16(0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
+    return _mm_srli_epi16(_mm_mullo_epi16(window, shifts), 8);
 }
 
 // Eight 16-bit channel values to eight 0x00RRGGBB pixels.

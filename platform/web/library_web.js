@@ -2,8 +2,16 @@
 // to Module.qvo, which platform/web/page.js provides; the calls that wait
 // suspend the program (Asyncify) until the page's promise settles.
 mergeInto(LibraryManager.library, {
+  // The canvas's ImageData is a view on the program's pixels, made once: a
+  // new one only when the memory has grown (its buffer replaced) or the
+  // pixels moved.
   qvo_present: function(rgba, width, height) {
-    Module['qvo'].present(new ImageData(new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4), width, height));
+    var image = Module['qvoImage'];
+    if (!image || image.data.buffer !== HEAPU8.buffer || image.data.byteOffset !== rgba || image.width !== width || image.height !== height) {
+      image = Module['qvoImage'] =
+        new ImageData(new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4), width, height);
+    }
+    Module['qvo'].present(image);
   },
   qvo_wait_frame: function() {
     return Asyncify.handleSleep(function(wakeUp) {
