@@ -6,7 +6,9 @@
 // late. Reports go back to the page: the context frame, the music frame
 // played there (-1 for silence), and the frames since the music began that
 // found no music. Blocks already played are kept a little while: a new
-// placement that moves the music back finds them still here.
+// placement that moves the music back finds them still here. A new
+// placement takes effect at the start of a render quantum, and the page is
+// told at which context frame (it measures what is heard by it).
 const keptFrames = 8192;
 
 class MusicOutput extends AudioWorkletProcessor {
@@ -24,10 +26,13 @@ class MusicOutput extends AudioWorkletProcessor {
         if (this.start === null) {
           this.missed = 0;
           this.playing = false;
+          this.start = m.start;
+        } else {
+          this.nextStart = m.start;
         }
-        this.start = m.start;
       } else if (m.stop) {
         this.start = null;
+        this.nextStart = undefined;
         this.blocks = [];
       } else {
         this.blocks.push(m);
@@ -38,6 +43,11 @@ class MusicOutput extends AudioWorkletProcessor {
   process(inputs, outputs) {
     const left = outputs[0][0], right = outputs[0][1] || outputs[0][0];
     if (this.start === null) return true;
+    if (this.nextStart !== undefined) {
+      this.start = this.nextStart;
+      this.nextStart = undefined;
+      this.port.postMessage({placed: this.start, contextFrame: currentFrame});
+    }
     let first = -1;
     const blocks = this.blocks;
     const from = currentFrame - this.start;

@@ -24,9 +24,18 @@
   function freshRunStats() {
     return {started: false, clickAt: null, musicStart: null, exitCode: null, frames: 0, lastPresent: 0,
       lastWake: 0, frameIntervals: [], frameWork: [], sync: [], missedFrames: 0, replacements: 0, boxes: [],
-      decodedFrames: 0, firstSoundFrame: -1, decodeWaitMs: null, musicPredecoded: false, programErrors: []};
+      decodedFrames: 0, firstSoundFrame: -1, decodeWaitMs: null, musicPredecoded: false, programErrors: [],
+      marks: {}, audioPrepared: false, musicPlaced: false};
   }
   const stats = Object.assign(freshRunStats(), {loadMs: null, loadProblem: null, runs: 0});
+
+  // A run's moments after its click, in ms of performance.now(), by name
+  // (stats.marks): where the time to the music goes.
+  function mark(name) {
+    const now = performance.now();
+    stats.marks[name] = now;
+    return now;
+  }
 
   function commandLine() {
     return location.search.slice(1).split('&').filter(Boolean).map(function (word) {
@@ -116,8 +125,8 @@
   // its timer for a second or more (a garbage collection, a tab switch, a
   // compile) and the worklet must not run dry meanwhile.
   const lead = 2;
-  const audio = {context: null, node: null, buffer: 0, playPerf: 0, start: 0, next: 0, feeder: 0,
-    offChecks: 0, report: null, wakeLock: null};
+  const audio = {context: null, prepared: null, ready: false, node: null, buffer: 0, playPerf: 0, start: 0, next: 0,
+    feeder: 0, offChecks: 0, report: null, placements: [], wakeLock: null};
 
   // The context time heard at performance.now() time p.
   function contextTimeHeardAt(p) {
@@ -149,9 +158,12 @@
   }
 
   // The output's clock may slip against performance.now() (a stalled or
-  // drifting device): once the music heard is more than 3 ms off the clock
-  // two checks running (40 ms), it is placed on the clock again, well
-  // inside the 5 ms a viewer may notice.
+  // drifting device; an output whose thread is late skips whole buffers of
+  // 10 ms and more): once the music heard is more than 3 ms off the clock
+  // two checks running, it is placed on the clock again. It is checked at
+  // every frame and every feed, so two checks take about 10 ms; a single
+  // check is not trusted, since a timestamp can be a buffer off for one
+  // callback and right again at the next.
   function keepOnClock() {
     const now = performance.now();
     const off = Math.round(contextTimeHeardAt(now) * rate - audio.start - (now - audio.playPerf) * rate / 1000);
@@ -173,19 +185,33 @@
     if (wanted > audio.next) mix(Math.ceil((wanted - audio.next) / 1024) * 1024, rendering - 4096);
   }
 
+  // The placement in effect at a context frame, by the worklet's word.
+  function startAt(contextFrame) {
+    const p = audio.placements;
+    for (let i = p.length - 1; i > 0; --i) if (p[i].contextFrame <= contextFrame) return p[i].start;
+    return p[0].start;
+  }
+
   function onOutputReport(e) {
+    if (e.data.placed !== undefined) {
+      audio.placements.push({contextFrame: e.data.contextFrame, start: e.data.placed});
+      if (audio.placements.length > 16) audio.placements.shift();
+      return;
+    }
     audio.report = e.data;
     stats.missedFrames = e.data.missed;
     feed();
   }
 
-  // The music frame heard now, by the worklet's last report, and the demo
-  // clock's frame; recorded once a frame.
+  // The music frame heard now, by the worklet's last report and the
+  // placements made since, and the demo clock's frame; recorded once a
+  // frame.
   function recordSync(now) {
     const r = audio.report;
     if (!r || r.musicFrame < 0) return;
     const heardContextFrame = contextTimeHeardAt(now) * rate;
-    const heard = r.musicFrame + (heardContextFrame - r.contextFrame);
+    const heard = r.musicFrame + (heardContextFrame - r.contextFrame) -
+      (startAt(heardContextFrame) - startAt(r.contextFrame));
     const clock = now - audio.playPerf;
     stats.sync.push([clock, heard * 1000 / rate - clock]);
   }
@@ -198,9 +224,12 @@
       if (stats.lastPresent) stats.frameIntervals.push(now - stats.lastPresent);
       if (stats.lastWake) stats.frameWork.push(now - stats.lastWake);
       stats.lastPresent = now;
-      ++stats.frames;
+      if (++stats.frames === 1) mark('firstFrame');
       context.putImageData(image, 0, 0);
-      if (audio.node) recordSync(now);
+      if (audio.node) {
+        keepOnClock();
+        recordSync(now);
+      }
     },
     waitFrame: function () {
       return new Promise(function (resolve) {
@@ -257,8 +286,11 @@
         if (stats.programErrors.length) say(loadProblem + '\n\n' + stats.programErrors.join('\n'), 'problem');
         return;
       }
-      // The next instance is made now, so that one click starts it.
+      // The next instance and its sound output are made now, so that one
+      // click starts them.
+      prepareAudio();
       next = makeInstance();
+      next.then(placeMusic, function () {});
       next.catch(function (error) { failed('The program could not be loaded again: ' + error.message + '.'); });
       start.textContent = 'The end. Click to watch again';
       start.hidden = false;
@@ -268,22 +300,24 @@
     audioOpen: function () { return audio.ready; },
     // The image decoded before the click is taken when it is the one asked
     // for (the pre-roll then has nothing to wait for).
-    decodeAudio: function (bytes) {
-      const asked = performance.now();
+    // Settles with the music in the instance's memory ({at, samples} of
+    // interleaved 16-bit stereo), or null.
+    decodeAudio: function (bytes, instance) {
+      const asked = mark('decodeAsked');
       const image = new Uint8Array(bytes);
       stats.musicPredecoded = Boolean(predecoded && sameBytes(predecoded.image, image));
-      const decoding = stats.musicPredecoded ? predecoded.decoded.then(function (d) {
-        return d || audio.context.decodeAudioData(bytes);
-      }) : audio.context.decodeAudioData(bytes);
-      return decoding.then(function (decoded) {
-        stats.decodeWaitMs = performance.now() - asked;
-        return decoded;
+      const fresh = function () { return audio.context.decodeAudioData(bytes).then(interleave); };
+      const decoding = stats.musicPredecoded ? predecoded.pcm.then(function (pcm) { return pcm || fresh(); }) : fresh();
+      return decoding.then(function (pcm) {
+        stats.decodeWaitMs = mark('decoded') - asked;
+        return pcm && musicIn(instance, pcm);
       }, function (error) {
         console.error('The music could not be decoded: ' + error);
         return null;
       });
     },
     decoded: function (pcm) {
+      mark('converted');
       stats.decodedFrames = pcm.length / 2;
       stats.firstSoundFrame = Math.floor(pcm.findIndex(function (v) { return v !== 0; }) / 2);
     },
@@ -295,6 +329,7 @@
       audio.start = Math.round(contextTimeHeardAt(audio.playPerf) * rate);
       audio.next = 0;
       audio.report = null;
+      audio.placements = [{contextFrame: -Infinity, start: audio.start}];
       audio.node = new AudioWorkletNode(audio.context, 'qvo-music-output', {numberOfInputs: 0, outputChannelCount: [2]});
       audio.node.port.onmessage = onOutputReport;
       audio.node.connect(audio.context.destination);
@@ -426,12 +461,69 @@
     instance._free(image);
     let decoder;
     try { decoder = new OfflineAudioContext({numberOfChannels: 2, length: 1, sampleRate: rate}); } catch (e) { return; }
-    predecoded = {image: bytes, decoded: decoder.decodeAudioData(bytes.slice().buffer).catch(function () { return null; })};
+    predecoded = {image: bytes, pcm: decoder.decodeAudioData(bytes.slice().buffer).then(interleave).catch(function () {
+      return null;
+    })};
+  }
+
+  // The predecoded music, copied into an instance before its click (a copy
+  // of 27 MB into fresh memory takes 0.1 s or more). Not into one that runs.
+  function placeMusic(instance) {
+    if (!predecoded) return;
+    predecoded.pcm.then(function (pcm) {
+      if (!pcm || instance.qvoStarted || instance.qvoMusic) return;
+      const at = instance._malloc(pcm.length * 2);
+      if (!at) return;
+      instance.HEAP16.set(pcm, at >> 1);
+      instance.qvoMusic = {pcm: pcm, at: at};
+    });
+  }
+
+  // The music in the instance's memory: where placeMusic put it, or a copy
+  // made now. Null when there is no room.
+  function musicIn(instance, pcm) {
+    const placed = instance.qvoMusic;
+    instance.qvoMusic = null;
+    stats.musicPlaced = Boolean(placed && placed.pcm === pcm);
+    if (stats.musicPlaced) return {at: placed.at, samples: pcm.length};
+    if (placed) instance._free(placed.at);
+    const at = instance._malloc(pcm.length * 2);
+    if (!at) return null;
+    instance.HEAP16.set(pcm, at >> 1);
+    return {at: at, samples: pcm.length};
+  }
+
+  // A decoded AudioBuffer as interleaved 16-bit stereo (a mono one on both
+  // sides), as the program's mixer takes it. Done in slices with the page's
+  // turn between them: before the click, a click must not wait for it.
+  function interleave(decoded) {
+    const frames = decoded.length, pcm = new Int16Array(frames * 2);
+    const left = decoded.getChannelData(0), right = decoded.numberOfChannels > 1 ? decoded.getChannelData(1) : left;
+    const sample = function (v) { return Math.max(-32768, Math.min(32767, Math.round(v * 32768))); };
+    return new Promise(function (resolve) {
+      let i = 0;
+      (function slice() {
+        for (const end = Math.min(frames, i + 262144); i < end; ++i) {
+          pcm[2 * i] = sample(left[i]);
+          pcm[2 * i + 1] = sample(right[i]);
+        }
+        if (i < frames) setTimeout(slice, 0);
+        else resolve(pcm);
+      })();
+    });
   }
 
   function sameBytes(a, b) {
     if (a.length !== b.length) return false;
-    for (let i = 0; i < a.length; ++i) if (a[i] !== b[i]) return false;
+    // Four bytes at a time where both views allow it.
+    let i = 0;
+    if (a.byteOffset % 4 === 0 && b.byteOffset % 4 === 0) {
+      const a32 = new Uint32Array(a.buffer, a.byteOffset, a.length >> 2);
+      const b32 = new Uint32Array(b.buffer, b.byteOffset, b.length >> 2);
+      for (; i < a32.length; ++i) if (a32[i] !== b32[i]) return false;
+      i *= 4;
+    }
+    for (; i < a.length; ++i) if (a[i] !== b[i]) return false;
     return true;
   }
 
@@ -468,6 +560,8 @@
       return;
     }
     predecode(instance);
+    placeMusic(instance);
+    prepareAudio();
     next = Promise.resolve(instance);
     stats.loadMs = performance.now();
     say('');
@@ -479,6 +573,8 @@
   });
 
   function runProgram(instance) {
+    mark('callMain');
+    instance.qvoStarted = true;
     window.Module = instance;
     events.length = 0;
     events.push(3 << 16 | (document.hidden ? 0 : 1));
@@ -498,18 +594,25 @@
     Object.assign(stats, freshRunStats(), {started: true, clickAt: performance.now(), runs: stats.runs + 1});
     start.hidden = true;
     document.body.classList.add('running');
-    // The program asks for the sound once it runs; the output is made ready
-    // first, inside the click that allows it.
-    Promise.all([instance, openAudio()]).then(function (both) { runProgram(both[0]); });
+    // The output was made and its worklet loaded while the page waited;
+    // the click is what lets it run. The program asks for the sound once it
+    // runs: it starts when the worklet is there.
+    stats.audioPrepared = audio.ready;
+    if (audio.context) audio.context.resume().then(function () { mark('audioRunning'); }, function () {});
+    Promise.all([instance, audio.prepared]).then(function (both) { runProgram(both[0]); });
   }
   start.addEventListener('click', run);
   fullScreenButton.addEventListener('click', toggleFullScreen);
 
-  function openAudio() {
+  // The next run's sound output, made before its click: a context may be
+  // created, and load its worklet, before the page is allowed to play (it
+  // stays suspended until then). audio.prepared settles when it is ready or
+  // cannot be.
+  function prepareAudio() {
+    audio.ready = false;
     try {
       audio.context = new AudioContext({sampleRate: rate});
-      audio.context.resume();
-      return audio.context.audioWorklet.addModule('audio-output.js').then(function () {
+      audio.prepared = audio.context.audioWorklet.addModule('audio-output.js').then(function () {
         audio.ready = true;
       }, function (error) {
         console.error('No sound: the audio worklet did not load (' + error.message + ')');
@@ -518,7 +621,8 @@
       // No audio context, or no worklets outside a secure context (https or
       // this computer): the program reports that it has no sound.
       console.error('No sound: ' + error.message);
-      return Promise.resolve();
+      audio.context = null;
+      audio.prepared = Promise.resolve();
     }
   }
 })();

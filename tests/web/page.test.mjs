@@ -86,6 +86,8 @@ test('the whole run: picture, music in sync with the clock, credits, the end', {
   const decoded = linuxDecode();
   const {page, errors} = await openPage(browser, server, '/index.html?credits');
   assert.equal(await page.isEnabled('#start'), true);
+  // What the page makes ready while it waits for the click.
+  await page.waitForFunction(() => Module.qvoMusic, null, {timeout: 30000});
   await page.click('#start');
 
   await waitForMusicTime(page, 500);
@@ -93,6 +95,8 @@ test('the whole run: picture, music in sync with the clock, credits, the end', {
   const begun = await stats(page);
   assert.ok(begun.musicStart - begun.clickAt >= 3500, 'the pre-roll came first');
   assert.equal(begun.musicPredecoded, true, 'the music decoded before the click was the one asked for');
+  assert.equal(begun.musicPlaced, true, 'the music was already in the program\'s memory');
+  assert.equal(begun.audioPrepared, true, 'the sound output and its worklet were made before the click');
 
   await waitForMusicTime(page, 10000);
   const picture = await canvasSummary(page);
