@@ -2,10 +2,14 @@
 //
 //   BM_frame            one pass of the frame loop, averaged over the whole
 //                       timeline at 40 fps (every effect, the flash, the glow)
+//   BM_frameCanvas      the same, each frame then made into the page's canvas
+//                       pixels (the browser build's work per frame)
 //   BM_<effect>         each effect function alone, in a busy state
 //   BM_noiseBaseline    the noise band written from a plain counter: the
 //                       floor that BM_fillNoise is measured against
 #include <benchmark/benchmark.h>
+
+#include "bench/framescene.h"
 
 #include <cstring>
 #include <memory>
@@ -28,49 +32,14 @@
 
 namespace {
 
-// A run's process-wide objects without a pack: synthetic title rasters.
-struct Scene {
-    Scene() {
-        storeDisplaySettings();
-        frame.reset(new Surface());
-        for (int slot = 0; slot < 3; ++slot) {
-            rasters[slot].assign(180 * 65, 255);
-            for (int i = 0; i < 65; ++i)
-                for (int j = 0; j < 180; ++j)
-                    if ((i + (slot + 1) * j) % 7 < 2) rasters[slot][std::size_t(i * 180 + j)] = 0;
-            titles[slot] = std::make_unique<TitleImage>(rasters[slot].data(), 180, 65);
-        }
-        restart();
-    }
-    ~Scene() {
-        surface = nullptr;
-        for (TitleImage*& image : titleImages) image = nullptr;
-    }
-    // Process start, in video mode at 40 fps.
-    void restart() {
-        resetProcessState();
-        buildCueLists();
-        buildTracks();
-        drawBars(nullptr);
-        videoMode = true;
-        videoFrameRate = 40.0f;
-        surface = frame.get();
-        for (int slot = 0; slot < 3; ++slot) titleImages[slot] = titles[slot].get();
-        markSyncStart();
-        drawSquares(nullptr);
-        loopStart = demoTime();
-    }
-    // The frame-derived clock at about ms.
-    static void at(int ms) { setVideoTime(float(double(ms) * 0.071)); }
+using benchscene::CanvasStep;
+using benchscene::Scene;
 
-    std::uint32_t* pixels() { return static_cast<std::uint32_t*>(frame->getPixels()); }
-
-    std::unique_ptr<Surface> frame;
-    std::vector<unsigned char> rasters[3];
-    std::unique_ptr<TitleImage> titles[3];
-};
-
-void BM_frame(benchmark::State& state) {
+// The timeline's frames one after another, each drawn and handed to after
+// (with the scene's pixels); a restart at the end is not timed. Only the
+// clock step of the hand-off is taken: the copy is timed on its own.
+template <typename After>
+void frames(benchmark::State& state, After after) {
     Scene scene;
     for (auto _ : state) {
         if (!framePass()) {
@@ -79,13 +48,26 @@ void BM_frame(benchmark::State& state) {
             state.ResumeTiming();
             continue;
         }
-        // Only the clock step of the hand-off; the copy is timed on its own.
-        setVideoTime(float(71.0 / 40.0 * double(videoFrameCount)));
-        videoFrameCount += 1.0f;
-        benchmark::DoNotOptimize(scene.pixels()[1000]);
+        after(scene.pixels());
+        Scene::stepClock();
     }
 }
+
+void BM_frame(benchmark::State& state) {
+    frames(state, [](std::uint32_t* pixels) { benchmark::DoNotOptimize(pixels[1000]); });
+}
 BENCHMARK(BM_frame)->MinTime(2.0);
+
+// The page's frame work: the frame drawn, then made into the canvas's pixels.
+// scripts/bench-web.sh sets it against the same loop compiled to WebAssembly.
+void BM_frameCanvas(benchmark::State& state) {
+    CanvasStep canvas;
+    frames(state, [&canvas](std::uint32_t* pixels) {
+        canvas(pixels);
+        benchmark::DoNotOptimize(canvas.rgba[1000]);
+    });
+}
+BENCHMARK(BM_frameCanvas)->MinTime(2.0);
 
 void BM_framePlusCopy(benchmark::State& state) {
     Scene scene;

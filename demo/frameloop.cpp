@@ -19,7 +19,7 @@
 
 PROCESS_STATE(float, videoFrameCount, 0.0f);
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__) || defined(__i386__) || (defined(__EMSCRIPTEN__) && defined(__SSSE3__))
 void copyFrame24Ssse3(const unsigned char* in, unsigned char* out, std::size_t pixels);  // framecopy_ssse3.cpp
 #endif
 
@@ -73,6 +73,9 @@ void copyFrame24(const void* pixels, unsigned char* frame24) {
 #if defined(__x86_64__) || defined(__i386__)
     static const bool shuffle = __builtin_cpu_supports("ssse3");
     if (shuffle) return copyFrame24Ssse3(static_cast<const unsigned char*>(pixels), frame24, count);
+#elif defined(__EMSCRIPTEN__) && defined(__SSSE3__)
+    // Built for WebAssembly SIMD as a whole (see CMakeLists.txt).
+    return copyFrame24Ssse3(static_cast<const unsigned char*>(pixels), frame24, count);
 #endif
     // Blue, green, red are the low three bytes of 0x00RRGGBB.
     const std::uint32_t* in = static_cast<const std::uint32_t*>(pixels);

@@ -147,6 +147,12 @@ const ConverterSet* avx2Set() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") ? &detail::avx2Converters : nullptr;
 }
+#elif defined(__EMSCRIPTEN__) && defined(__SSSE3__)
+// Built for WebAssembly SIMD as a whole: a browser without it cannot load
+// the program at all, so there is nothing to ask here.
+const ConverterSet* sse2Set() { return &detail::sse2Converters; }
+const ConverterSet* ssse3Set() { return &detail::ssse3Converters; }
+const ConverterSet* avx2Set() { return nullptr; }
 #else
 const ConverterSet* sse2Set() { return nullptr; }
 const ConverterSet* ssse3Set() { return nullptr; }

@@ -1,5 +1,6 @@
 // Row converters with SSE2, the x86-64 baseline.
-#if defined(__x86_64__) || (defined(__i386__) && defined(__SSE2__))
+// In WebAssembly they run as SIMD128 through emscripten's SSE headers.
+#if defined(__x86_64__) || (defined(__i386__) && defined(__SSE2__)) || (defined(__EMSCRIPTEN__) && defined(__SSE2__))
 
 #include "display/rowconverters_impl.h"
 

@@ -1,6 +1,6 @@
 // Row converters that need a byte shuffle (pshufb): the byte-order swap and
 // the two 24-bit layouts.
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__) || defined(__i386__) || (defined(__EMSCRIPTEN__) && defined(__SSSE3__))
 
 #include "display/rowconverters_impl.h"
 

@@ -26,7 +26,9 @@ packages_of() {
     tests) echo "libgtest-dev libgmock-dev libbenchmark-dev
         xvfb xauth xdotool x11-utils libx11-dev imagemagick ffmpeg time bc python3" ;;
     fuzz) echo "clang libclang-rt-14-dev" ;;
-    web) echo "emscripten chromium python3"
+    web) echo "emscripten chromium python3 libgtest-dev"
+        # libgtest-dev: GoogleTest's sources, built to WebAssembly for the
+        # vector paths' tests there (cmake/web.cmake).
         # The browser checks run on node 20 or later with npm; a machine that
         # has them keeps its own, one that has none gets Debian's.
         command -v node >/dev/null 2>&1 || echo nodejs

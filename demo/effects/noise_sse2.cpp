@@ -12,14 +12,27 @@ namespace {
 
 // Lane k of the result holds the byte of the sequence that starts at bit
 // n + 32 + k, for a block of eight pixels starting at pixel n (n % 8 == 0).
-// The 16 bits from n + 31 are broadcast and lane k shifted right by k + 1
-// through a high-half multiply by 2^(15 - k).
-inline __m128i blockBytes(const unsigned char* bytes, std::size_t n) {
+// The 16 bits from n + 31 are broadcast; lane k's wanted bits k + 1 to k + 8
+// are moved to the top byte by a low-half multiply by 2^(7 - k), which drops
+// the bits above them, and brought down by a shift of 8. (A low multiply and
+// a shift are single WebAssembly SIMD instructions; a high-half multiply is
+// not.)
+inline __m128i blockBytes(const unsigned char* bytes, std::size_t n, __m128i shifts) {
     std::uint32_t raw;
     std::memcpy(&raw, bytes + n / 8 + 3, sizeof raw);
     const __m128i window = _mm_set1_epi16(short(raw >> 7 & 0xFFFF));
-    const __m128i shifts = _mm_setr_epi16(short(0x8000), 0x4000, 0x2000, 0x1000, 0x0800, 0x0400, 0x0200, 0x0100);
-    return _mm_and_si128(_mm_mulhi_epu16(window, shifts), _mm_set1_epi16(0xFF));
+    return _mm_srli_epi16(_mm_mullo_epi16(window, shifts), 8);
+}
+
+// blockBytes' multipliers. Clang turns a multiply by constant powers of two
+// into per-lane shifts, which WebAssembly SIMD does not have and spells out
+// lane by lane; there the constant is hidden from it to keep the multiply.
+inline __m128i laneShifts() {
+    __m128i shifts = _mm_setr_epi16(0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
+#if defined(__wasm__)
+    __asm__("" : "+X"(shifts));
+#endif
+    return shifts;
 }
 
 // Eight 16-bit channel values to eight 0x00RRGGBB pixels.
@@ -38,7 +51,8 @@ void plainPixelsSse2(const std::uint64_t* words, std::uint32_t* out, std::size_t
                      std::uint32_t maskG, std::uint32_t maskB) {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(words);
     const __m128i r = _mm_set1_epi16(short(maskR)), g = _mm_set1_epi16(short(maskG)), b = _mm_set1_epi16(short(maskB));
-    for (std::size_t n = 0; n < count; n += 8) storePixels(out + n, blockBytes(bytes, n), r, g, b);
+    const __m128i shifts = laneShifts();
+    for (std::size_t n = 0; n < count; n += 8) storePixels(out + n, blockBytes(bytes, n, shifts), r, g, b);
 }
 
 void streakPixelsSse2(const std::uint64_t* words, std::size_t first, std::uint32_t* out, std::size_t count,
@@ -50,8 +64,9 @@ void streakPixelsSse2(const std::uint64_t* words, std::size_t first, std::uint32
     const __m128i limit = _mm_set1_epi16(short(threshold));
     const __m128i row = _mm_set1_epi16(short(held));
     const __m128i zero = _mm_setzero_si128();
+    const __m128i shifts = laneShifts();
     for (std::size_t k = 0; k < count; k += 8) {
-        const __m128i n = _mm_and_si128(blockBytes(bytes, first + k), fortyFive);
+        const __m128i n = _mm_and_si128(blockBytes(bytes, first + k, shifts), fortyFive);
         const __m128i d = _mm_max_epi16(_mm_sub_epi16(n, limit), zero);
         storePixels(out + k, _mm_add_epi16(row, d), r, g, b);
     }

@@ -5,7 +5,12 @@
 // that arrives too late is dropped (silence instead) rather than played
 // late. Reports go back to the page: the context frame, the music frame
 // played there (-1 for silence), and the frames since the music began that
-// found no music.
+// found no music. Blocks already played are kept a little while: a new
+// placement that moves the music back finds them still here. A new
+// placement takes effect at the start of a render quantum, and the page is
+// told at which context frame (it measures what is heard by it).
+const keptFrames = 8192;
+
 class MusicOutput extends AudioWorkletProcessor {
   constructor() {
     super();
@@ -21,10 +26,13 @@ class MusicOutput extends AudioWorkletProcessor {
         if (this.start === null) {
           this.missed = 0;
           this.playing = false;
+          this.start = m.start;
+        } else {
+          this.nextStart = m.start;
         }
-        this.start = m.start;
       } else if (m.stop) {
         this.start = null;
+        this.nextStart = undefined;
         this.blocks = [];
       } else {
         this.blocks.push(m);
@@ -35,12 +43,21 @@ class MusicOutput extends AudioWorkletProcessor {
   process(inputs, outputs) {
     const left = outputs[0][0], right = outputs[0][1] || outputs[0][0];
     if (this.start === null) return true;
+    if (this.nextStart !== undefined) {
+      this.start = this.nextStart;
+      this.nextStart = undefined;
+      this.port.postMessage({placed: this.start, contextFrame: currentFrame});
+    }
     let first = -1;
+    const blocks = this.blocks;
+    const from = currentFrame - this.start;
+    while (blocks.length && blocks[0].frame + blocks[0].left.length <= from - keptFrames) blocks.shift();
+    let b = 0;
     for (let i = 0; i < left.length; ++i) {
-      const wanted = currentFrame + i - this.start;
+      const wanted = from + i;
       if (wanted < 0) continue;
-      while (this.blocks.length && this.blocks[0].frame + this.blocks[0].left.length <= wanted) this.blocks.shift();
-      const block = this.blocks[0];
+      while (b < blocks.length && blocks[b].frame + blocks[b].left.length <= wanted) ++b;
+      const block = blocks[b];
       if (!block || block.frame > wanted) {
         if (this.playing) ++this.missed;
         continue;

@@ -2,8 +2,16 @@
 // to Module.qvo, which platform/web/page.js provides; the calls that wait
 // suspend the program (Asyncify) until the page's promise settles.
 mergeInto(LibraryManager.library, {
+  // The canvas's ImageData is a view on the program's pixels, made once: a
+  // new one only when the memory has grown (its buffer replaced) or the
+  // pixels moved.
   qvo_present: function(rgba, width, height) {
-    Module['qvo'].present(new ImageData(new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4), width, height));
+    var image = Module['qvoImage'];
+    if (!image || image.data.buffer !== HEAPU8.buffer || image.data.byteOffset !== rgba || image.width !== width || image.height !== height) {
+      image = Module['qvoImage'] =
+        new ImageData(new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4), width, height);
+    }
+    Module['qvo'].present(image);
   },
   qvo_wait_frame: function() {
     return Asyncify.handleSleep(function(wakeUp) {
@@ -32,24 +40,16 @@ mergeInto(LibraryManager.library, {
     " return Asyncify.currData ? Asyncify.whenDone() : Promise.resolve(EXITSTATUS | 0); };",
 
   qvo_audio_open: function(rate) { return Module['qvo'].audioOpen(rate) ? 1 : 0; },
-  qvo_audio_decode__deps: ['malloc'],
+  // The page hands the music over in this instance's memory, as
+  // interleaved 16-bit stereo from malloc: {at, samples}, or null.
   qvo_audio_decode: function(data, bytes, framesOut) {
     return Asyncify.handleSleep(function(wakeUp) {
-      Module['qvo'].decodeAudio(HEAPU8.slice(data, data + bytes).buffer).then(function(decoded) {
-        if (!decoded) return wakeUp(0);
-        var frames = decoded.length;
-        var pcm = _malloc(frames * 4);
-        if (!pcm) return wakeUp(0);
-        var left = decoded.getChannelData(0);
-        var right = decoded.numberOfChannels > 1 ? decoded.getChannelData(1) : left;
-        var out = HEAP16, base = pcm >> 1;
-        for (var i = 0; i < frames; ++i) {
-          out[base + 2 * i] = Math.max(-32768, Math.min(32767, Math.round(left[i] * 32768)));
-          out[base + 2 * i + 1] = Math.max(-32768, Math.min(32767, Math.round(right[i] * 32768)));
-        }
-        HEAP32[framesOut >> 2] = frames;
-        Module['qvo'].decoded(HEAP16.subarray(base, base + frames * 2));
-        wakeUp(pcm);
+      Module['qvo'].decodeAudio(HEAPU8.slice(data, data + bytes).buffer, Module).then(function(music) {
+        if (!music) return wakeUp(0);
+        var base = music.at >> 1;
+        HEAP32[framesOut >> 2] = music.samples / 2;
+        Module['qvo'].decoded(HEAP16.subarray(base, base + music.samples));
+        wakeUp(music.at);
       });
     });
   },

@@ -10,6 +10,11 @@ import {buildDir, webBuildDir} from './harness.mjs';
 
 const run = promisify(execFile);
 
+test('the SIMD row converters and noise give their references\' bytes in WebAssembly', async () => {
+  const {stdout} = await run(process.execPath, [path.join(webBuildDir, 'qvo-simdtests.js')], {maxBuffer: 4 << 20});
+  assert.match(stdout, /\[  PASSED  \] 5 tests\./);
+});
+
 test('every frame at 10 fps has the MD5 qvo-render gives', {timeout: 600000}, async () => {
   const pack = path.join(buildDir, 'QuelVarnOssa.dat');
   const [wasm, linux] = await Promise.all([

@@ -1,5 +1,7 @@
 // What the browser checks share: the built page served on 127.0.0.1 (under
-// /nopack/ without its pack), the system's Chromium driven by
+// /nopack/ without its pack, under /cutpack/ with a pack whose file is cut
+// short, under /droppack/ with a connection that ends before the pack's
+// announced length), the system's Chromium driven by
 // playwright-core, and the reference files of the Linux build.
 //   QVO_WEB_DIST   the page (default dist/web)
 //   QVO_BUILD_DIR  the Linux build with qvo-render and qvo-pack (default build)
@@ -20,16 +22,29 @@ const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'applica
 export function serve() {
   const server = http.createServer((request, response) => {
     let name = decodeURIComponent(new URL(request.url, 'http://page').pathname);
-    const withoutPack = name.startsWith('/nopack/');
-    if (withoutPack) name = name.slice('/nopack'.length);
+    const variant = name.match(/^\/(nopack|cutpack|droppack)\//)?.[1];
+    if (variant) name = name.slice(variant.length + 1);
     if (name === '/') name = '/index.html';
     const file = path.join(dist, path.normalize(name));
-    if (!file.startsWith(dist + path.sep) || (withoutPack && file.endsWith('.dat')) || !fs.existsSync(file)) {
+    const isPack = file.endsWith('.dat');
+    if (!file.startsWith(dist + path.sep) || (variant === 'nopack' && isPack) || !fs.existsSync(file)) {
       response.writeHead(404);
       response.end();
       return;
     }
-    response.writeHead(200, {'Content-Type': types[path.extname(file)] || 'application/octet-stream'});
+    const type = types[path.extname(file)] || 'application/octet-stream';
+    if (isPack && variant) {
+      // A third of the pack: as the whole file, or as the start of a
+      // transfer that announced all of it.
+      const size = fs.statSync(file).size;
+      const third = Math.floor(size / 3);
+      response.writeHead(200, {'Content-Type': type, 'Content-Length': variant === 'cutpack' ? third : size});
+      const part = fs.createReadStream(file, {end: third - 1});
+      if (variant === 'cutpack') part.pipe(response);
+      else part.on('end', () => response.destroy()).pipe(response, {end: false});
+      return;
+    }
+    response.writeHead(200, {'Content-Type': type});
     fs.createReadStream(file).pipe(response);
   });
   return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));

@@ -6,7 +6,7 @@ import os from 'node:os';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
 
-import {buildDir, launch, openPage, readPpm, serve, stats, waitForBox, webBuildDir} from './harness.mjs';
+import {buildDir, dist, launch, openPage, readPpm, serve, stats, waitForBox, webBuildDir} from './harness.mjs';
 
 let server, browser, work;
 before(async () => {
@@ -86,11 +86,17 @@ test('the whole run: picture, music in sync with the clock, credits, the end', {
   const decoded = linuxDecode();
   const {page, errors} = await openPage(browser, server, '/index.html?credits');
   assert.equal(await page.isEnabled('#start'), true);
+  // What the page makes ready while it waits for the click.
+  await page.waitForFunction(() => Module.qvoMusic, null, {timeout: 30000});
   await page.click('#start');
 
   await waitForMusicTime(page, 500);
   assert.equal(await page.evaluate(() => Module._qvoWatchBlocks()), 1, 'a DSP procedure can be set on the music');
-  assert.equal(await page.evaluate(() => Module.qvo.stats.musicStart > 3500), true, 'the pre-roll came first');
+  const begun = await stats(page);
+  assert.ok(begun.musicStart - begun.clickAt >= 3500, 'the pre-roll came first');
+  assert.equal(begun.musicPredecoded, true, 'the music decoded before the click was the one asked for');
+  assert.equal(begun.musicPlaced, true, 'the music was already in the program\'s memory');
+  assert.equal(begun.audioPrepared, true, 'the sound output and its worklet were made before the click');
 
   await waitForMusicTime(page, 10000);
   const picture = await canvasSummary(page);
@@ -109,7 +115,8 @@ test('the whole run: picture, music in sync with the clock, credits, the end', {
   await page.waitForFunction(() => Module.qvo.stats.exitCode !== null, null, {timeout: 5000});
 
   const s = await stats(page);
-  fs.writeFileSync(path.join(webBuildDir, 'page-sync.json'), JSON.stringify({sync: s.sync, work: s.frameWork}));
+  fs.writeFileSync(path.join(webBuildDir, 'page-sync.json'), JSON.stringify({sync: s.sync, work: s.frameWork,
+    missedFrames: s.missedFrames, replacements: s.replacements, clickToMusic: s.musicStart - s.clickAt}));
   assert.equal(s.exitCode, 0);
   assert.deepEqual(errors, [], 'no console error');
   // The browser honours the LAME tag: sample 0 is the clip's first sample.
@@ -134,18 +141,23 @@ test('the whole run: picture, music in sync with the clock, credits, the end', {
   assert.deepEqual(offBars, [], 'bars where the music is more than 20 ms off the clock');
   const worstBar = Math.max(...atBars.map(([, off]) => Math.abs(off)));
   const worst = Math.max(...heard.map(([, off]) => Math.abs(off)));
+  const beyond5 = heard.filter(([, off]) => Math.abs(off) > 5).length;
   assert.ok(s.missedFrames < 44100 / 2, `${s.missedFrames} frames found no music`);
 
   console.log(`page load ${s.loadMs.toFixed(0)} ms; frames ${s.frames}; frame work median ${percentile(s.frameWork, 0.5).toFixed(1)} ms, ` +
     `95% ${percentile(s.frameWork, 0.95).toFixed(1)} ms; frame interval median ${percentile(s.frameIntervals, 0.5).toFixed(1)} ms; ` +
-    `music vs clock worst ${worstBar.toFixed(2)} ms at ${atBars.length} of ${bars.length} bars, ${worst.toFixed(2)} ms over ${heard.length} frames; ` +
+    `music vs clock worst ${worstBar.toFixed(2)} ms at ${atBars.length} of ${bars.length} bars, ${worst.toFixed(2)} ms over ${heard.length} frames (${beyond5} beyond 5 ms); ` +
     `${s.replacements} re-placements; ${s.missedFrames} frames without music; ` +
+    `click to music ${(s.musicStart - s.clickAt).toFixed(0)} ms (music decode wait ${s.decodeWaitMs.toFixed(1)} ms); ` +
     `${audioState.blocks} blocks through the hook`);
 });
 
-test('Escape ends the run', {timeout: 60000}, async () => {
+// Enter starts the show, Escape ends it; one click (or Space) starts it again
+// from the start, with no reload and no second click.
+test('keys start and end a run; the end offers one-click restarts', {timeout: 90000}, async () => {
   const {page, errors} = await openPage(browser, server, '/index.html');
-  await page.click('#start');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'start', 'the start button has the focus');
+  await page.keyboard.press('Enter');
   await waitForMusicTime(page, 2000);
   const before = (await stats(page)).frames;
   await page.keyboard.press('Escape');
@@ -156,21 +168,75 @@ test('Escape ends the run', {timeout: 60000}, async () => {
   await page.waitForTimeout(300);
   assert.equal((await stats(page)).frames, s.frames, 'no frame after the end');
   assert.equal(await page.evaluate(() => getComputedStyle(document.getElementById('screen')).visibility), 'hidden');
+  assert.match(await page.textContent('#start'), /again/);
+
+  await page.evaluate(() => { window.firstRun = Module; });
+  await page.click('#start');
+  await waitForMusicTime(page, 1000);
+  const again = await stats(page);
+  assert.equal(again.runs, 2, 'the click started a second run');
+  assert.equal(again.exitCode, null);
+  assert.ok(again.musicStart - again.clickAt >= 3500, 'the second run has its pre-roll too');
+  assert.equal(await page.evaluate(() => window.firstRun !== Module && window.firstRun.qvo === Module.qvo), true,
+    'a fresh instance of the program, no reload');
+  await page.keyboard.press('Escape');
+  await page.waitForFunction(() => Module.qvo.stats.exitCode !== null, null, {timeout: 2000});
+  await page.keyboard.press(' ');
+  await page.waitForFunction(() => Module.qvo.stats.runs === 3 && Module.qvo.stats.frames > 5, null, {timeout: 10000});
   assert.deepEqual(errors, []);
   await page.close();
 });
 
-test('a missing pack shows the error box in the page, the reason in the console', {timeout: 60000}, async () => {
-  const {page, errors} = await openPage(browser, server, '/nopack/index.html');
-  await page.click('#start');
-  const box = await waitForBox(page, 10000);
-  assert.deepEqual(box.buttons, ['OK']);
-  const [fixed, reason] = box.text.split('\n\n');
-  assert.equal(fixed, 'Fuck you.');
-  assert.match(reason, /QuelVarnOssa\.dat/, 'the reason beneath the fixed text');
-  assert.ok(errors.some((e) => /QuelVarnOssa\.dat/.test(e)), `reason in the console: ${errors.join(' | ')}`);
-  await page.click('#box button');
-  await page.waitForFunction(() => Module.qvo.stats.exitCode !== null, null, {timeout: 5000});
+const shots = process.env.QVO_SHOTS || webBuildDir;
+
+// Before any click: the reason on the page, no start button, and the
+// program's own box (its fixed text, the reason beneath) over it.
+for (const [where, pageSays] of [
+  ['nopack', /QuelVarnOssa\.dat could not be loaded: the server answered 404/],
+  ['cutpack', /QuelVarnOssa\.dat is damaged/],
+  ['droppack', /QuelVarnOssa\.dat arrived cut short: [\d,]+ of [\d,]+ bytes/],
+]) {
+  test(`a pack that cannot work (${where}) is reported before any click`, {timeout: 60000}, async () => {
+    const {page, errors} = await openPage(browser, server, `/${where}/index.html`);
+    const box = await waitForBox(page, 10000);
+    assert.equal(await page.isVisible('#start'), false, 'no start button');
+    assert.match(await page.textContent('#status'), pageSays);
+    assert.deepEqual(box.buttons, ['OK']);
+    const [fixed, reason] = box.text.split('\n\n');
+    assert.equal(fixed, 'Fuck you.');
+    assert.match(reason, /QuelVarnOssa\.dat/, 'the reason beneath the fixed text');
+    // Modal, in the middle of the page, not at its top edge.
+    const place = await page.evaluate(() => {
+      const element = document.getElementById('box'), r = element.getBoundingClientRect();
+      return {middle: (r.top + r.bottom) / 2, modal: element.matches(':modal')};
+    });
+    assert.equal(place.modal, true);
+    assert.ok(Math.abs(place.middle - 300) < 30, `box centred at ${place.middle} of 600`);
+    await page.screenshot({path: path.join(shots, `page-${where}.png`)});
+    // The program's standard error, as on the desktop; a page has no
+    // installed data directory to search or name.
+    const said = (await stats(page)).programErrors.join('\n');
+    assert.match(said, /Pack file "QuelVarnOssa\.dat" (cannot be opened|has a malformed directory)/);
+    assert.doesNotMatch(said, /share|emscripten|\/usr/);
+    assert.ok(errors.some((e) => /QuelVarnOssa\.dat/.test(e)), `reason in the console: ${errors.join(' | ')}`);
+    await page.click('#box button');
+    await page.waitForFunction(() => Module.qvo.stats.exitCode !== null, null, {timeout: 5000});
+    assert.equal((await stats(page)).exitCode, 2);
+    assert.match(await page.textContent('#status'), /Pack file "QuelVarnOssa\.dat"/, 'the program\'s words beneath the page\'s');
+    assert.equal(await page.isVisible('#start'), false, 'still nothing to start');
+    await page.close();
+  });
+}
+
+test('opened as a file, the page says it must be served, and how', {timeout: 30000}, async () => {
+  const page = await browser.newPage({viewport: {width: 800, height: 600}});
+  await page.goto(`file://${path.join(dist, 'index.html')}`);
+  await page.waitForSelector('#status.problem', {timeout: 10000});
+  const said = await page.textContent('#status');
+  assert.match(said, /has to be served/);
+  assert.match(said, /http\.server/);
+  assert.equal(await page.isVisible('#start'), false);
+  await page.screenshot({path: path.join(shots, 'page-file.png')});
   await page.close();
 });
 
