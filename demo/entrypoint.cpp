@@ -78,7 +78,7 @@ void requireDisplay(int opened) {
                              "display.");
 }
 
-// The black pre-roll before the show: 3.5 s from the program's start, so
+// The black pre-roll before the show: 3.5 s from the run's start, so
 // that the start-up (the display, the titles, the music's output and its
 // first decoding) happens during it instead of before it; but never less
 // than a second of black on the screen, which may be changing its mode.
@@ -164,6 +164,7 @@ void shutdownDemo() {
 }
 
 int runDemo(const char* commandLine) {
+    startup::begin();
     catchStopSignals();
     drawBars(nullptr);
     try {

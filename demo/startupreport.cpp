@@ -57,6 +57,11 @@ long anonymousKb() {
 
 bool enabled() { return timings.on; }
 
+void begin() {
+    timings.begin = timings.lastMark = Clock::now();
+    timings.phases.clear();
+}
+
 double sinceBeginMs() { return msBetween(timings.begin, Clock::now()); }
 
 void phaseDone(const char* name) {

@@ -2,6 +2,7 @@
 // memory of the program's own the run held. Everything goes to standard
 // error; without the variable nothing is measured.
 //
+//   startup::begin();                 // the run starts: the origin of it all
 //   startup::phaseDone("pack");       // the time since the previous mark
 //   startup::firstFrame(3500.0);      // the first frame of the show is up
 //   startup::sampleMemory();          // now and then while it runs
@@ -11,7 +12,9 @@
 namespace startup {
 
 bool enabled();
-// Milliseconds since the program began.
+// The run begins now (a page may make the program long before it runs it).
+void begin();
+// Milliseconds since the run began.
 double sinceBeginMs();
 void phaseDone(const char* name);
 // Prints the phases and the time to the first frame, the pre-roll of
