@@ -236,18 +236,19 @@ bool Mixer::mixDeviceBlock(unsigned char* out, int bytes) {
             if (s->playing.load(std::memory_order_relaxed)) keepOnWallClock(*s, now);
     for (auto& s : streams) {
         const std::int64_t first = std::int64_t(s->decoded.load(std::memory_order_relaxed) / bytesPerFrame);
-        s->heardVersion.fetch_add(1, std::memory_order_acq_rel);
-        s->heardFrame.store(first, std::memory_order_relaxed);
+        // Release stores: none is seen before the odd version.
+        s->heardVersion.fetch_add(1, std::memory_order_relaxed);
+        s->heardFrame.store(first, std::memory_order_release);
         s->heardNs.store(now + (latencyFrames + std::min<std::int64_t>(s->holdFrames, bytes / bytesPerFrame)) *
                                    1000000000 / rate,
-                         std::memory_order_relaxed);
-        s->heardSpan.store(0, std::memory_order_relaxed);
+                         std::memory_order_release);
+        s->heardSpan.store(0, std::memory_order_release);
     }
     mixBlock(out, bytes);
     bool pacing = false;
     for (auto& s : streams) {
         const auto last = std::int64_t(s->decoded.load(std::memory_order_relaxed) / bytesPerFrame);
-        s->heardSpan.store(last - s->heardFrame.load(std::memory_order_relaxed), std::memory_order_relaxed);
+        s->heardSpan.store(last - s->heardFrame.load(std::memory_order_relaxed), std::memory_order_release);
         s->heardVersion.fetch_add(1, std::memory_order_release);
         pacing = pacing || (s->pacing && s->playing.load(std::memory_order_relaxed));
     }
@@ -507,10 +508,10 @@ double Mixer::heardSeconds(HSTREAM handle) {
     std::int64_t ns = 0, frame = -1, span = 0;
     for (;;) {
         const std::uint32_t before = s->heardVersion.load(std::memory_order_acquire);
-        ns = s->heardNs.load(std::memory_order_relaxed);
-        frame = s->heardFrame.load(std::memory_order_relaxed);
-        span = s->heardSpan.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
+        // Acquire loads: the second look at the version comes after them.
+        ns = s->heardNs.load(std::memory_order_acquire);
+        frame = s->heardFrame.load(std::memory_order_acquire);
+        span = s->heardSpan.load(std::memory_order_acquire);
         if (before % 2 == 0 && s->heardVersion.load(std::memory_order_relaxed) == before) break;
         std::this_thread::yield();
     }
