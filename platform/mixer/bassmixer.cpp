@@ -191,6 +191,8 @@ void Mixer::skipFrames(Stream& s, std::int64_t frames) {
 
 std::int64_t Mixer::framesIn(std::int64_t ns) const { return ns * rate / 1000000000; }
 
+std::int64_t Mixer::deviceNow() const { return clock ? clock() : steadyNanoseconds(); }
+
 void Mixer::keepOnWallClock(Stream& s, std::int64_t now) {
     if (s.dspCount > 0) {
         s.freshPlay = false;
@@ -229,7 +231,7 @@ void Mixer::keepOnWallClock(Stream& s, std::int64_t now) {
 }
 
 bool Mixer::mixDeviceBlock(unsigned char* out, int bytes) {
-    const std::int64_t now = clock ? clock() : steadyNanoseconds();
+    const std::int64_t now = deviceNow();
     std::lock_guard<std::mutex> hold(lock);
     if (clocked)
         for (auto& s : streams)
@@ -389,7 +391,7 @@ void Mixer::start() {
         for (auto& s : streams) {
             s->clockStarted = false;
             if (!s->freshPlay) continue;
-            if (now < 0) now = clock ? clock() : steadyNanoseconds();
+            if (now < 0) now = deviceNow();
             s->playNs = now;
         }
     }
@@ -402,7 +404,7 @@ bool Mixer::play(HSTREAM handle, std::string* why) {
     // takes to have its first sound ready; it gets that time outside the
     // lock, so the device goes on meanwhile. (The stream table changes only
     // on this thread; the mixer reads no stream that is not playing.)
-    const std::int64_t askedNs = clock ? clock() : steadyNanoseconds();
+    const std::int64_t askedNs = deviceNow();
     Stream* early = isInitialised ? findStream(handle) : nullptr;
     if (early && early->ahead && !early->playing.load(std::memory_order_acquire)) {
         std::string ignored;  // said again below
@@ -502,7 +504,7 @@ std::uint64_t Mixer::decodedBytes(HSTREAM handle) const {
 // Without the lock, so that asking never holds up the callback: a reading
 // torn by a callback under way is taken again.
 double Mixer::heardSeconds(HSTREAM handle) {
-    const std::int64_t now = clock ? clock() : steadyNanoseconds();
+    const std::int64_t now = deviceNow();
     Stream* s = isInitialised ? findStream(handle) : nullptr;
     if (!s) return 0.0;
     std::int64_t ns = 0, frame = -1, span = 0;

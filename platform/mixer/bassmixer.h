@@ -144,6 +144,7 @@ private:
     void mixBlock(unsigned char* out, int bytes);
     void skipFrames(Stream& s, std::int64_t frames);
     std::int64_t framesIn(std::int64_t ns) const;
+    std::int64_t deviceNow() const;  // the clock a device stream keeps to
     void keepOnWallClock(Stream& s, std::int64_t now);
     bool anyPlaying() const;
     void runOffline();
